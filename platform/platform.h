@@ -1,0 +1,93 @@
+// The Win32 subset that keyreport calls, under the Win32 names and signatures.
+//
+// On Windows the declarations come from the system headers and the calls go to kernel32,
+// user32 and msvcrt. Elsewhere platform/posix/ provides them on POSIX, so that report/,
+// dump/ and text/ compile unchanged for both.
+#pragma once
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+#include <conio.h>
+
+#else
+
+#include <cstddef>
+#include <cstdint>
+
+using BOOL = int;
+using UINT = unsigned int;
+using DWORD = std::uint32_t;
+using LPDWORD = DWORD*;
+using SIZE_T = std::size_t;
+using HANDLE = void*;
+using HWND = void*;
+using LPVOID = void*;
+using LPCVOID = const void*;
+using LPSTR = char*;
+using LPCSTR = const char*;
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+
+constexpr BOOL FALSE = 0;
+constexpr BOOL TRUE = 1;
+
+constexpr DWORD GENERIC_READ = 0x80000000u;
+constexpr DWORD GENERIC_WRITE = 0x40000000u;
+constexpr DWORD FILE_SHARE_READ = 0x1;
+constexpr DWORD FILE_SHARE_WRITE = 0x2;
+constexpr DWORD CREATE_NEW = 1;
+constexpr DWORD CREATE_ALWAYS = 2;
+constexpr DWORD OPEN_EXISTING = 3;
+constexpr DWORD OPEN_ALWAYS = 4;
+constexpr DWORD TRUNCATE_EXISTING = 5;
+constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+
+constexpr DWORD STD_INPUT_HANDLE = static_cast<DWORD>(-10);
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD STD_ERROR_HANDLE = static_cast<DWORD>(-12);
+
+constexpr DWORD HEAP_ZERO_MEMORY = 0x8;
+
+constexpr UINT MB_OK = 0x0;
+constexpr int IDOK = 1;
+
+// A handle is a file descriptor in pointer form; -1, like Win32's INVALID_HANDLE_VALUE,
+// stands for no file.
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+
+extern "C" {
+
+// files
+HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
+                   LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE templateFile);
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+              LPOVERLAPPED overlapped);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+               LPOVERLAPPED overlapped);
+LPSTR lstrcpyA(LPSTR destination, LPCSTR source);
+
+// console
+HANDLE GetStdHandle(DWORD stdHandle);
+BOOL FlushConsoleInputBuffer(HANDLE consoleInput);
+int _kbhit();
+int _getch();
+
+// heap
+HANDLE GetProcessHeap();
+LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+
+// message box
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// process
+void Sleep(DWORD milliseconds);
+[[noreturn]] void ExitProcess(UINT exitCode);
+
+} // extern "C"
+
+#endif

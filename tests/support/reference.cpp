@@ -1,0 +1,93 @@
+#include "tests/support/reference.h"
+
+#include <cstdio>
+
+std::string ReferenceDump(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t address) {
+    std::string text;
+    for (std::uint32_t start = 0; start < count; start += 16) {
+        char field[16];
+        std::snprintf(field, sizeof field, "%08X  ", static_cast<unsigned>(address + start));
+        std::string line = field;
+        for (std::uint32_t j = 0; j < 16; ++j) {
+            if (j == 8) {
+                line += start + 8 < count ? "- " : "  ";
+            }
+            if (start + j < count) {
+                std::snprintf(field, sizeof field, "%02X ", bytes[start + j]);
+                line += field;
+            } else {
+                line += "   ";
+            }
+        }
+        line += ' ';
+        for (std::uint32_t j = 0; j < 16; ++j) {
+            if (start + j < count) {
+                const std::uint8_t b = bytes[start + j];
+                line += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
+            } else {
+                line += ' ';
+            }
+        }
+        line += "\r\n";
+        text += line;
+    }
+    return text;
+}
+
+long ReferenceLocate(const std::string& text, const std::string& key) {
+    const std::size_t n = key.size();
+    std::size_t stop = 0;
+    while (stop + n < text.size() && text[stop + n] != '\0') {
+        ++stop;
+    }
+    const std::size_t found = text.find(key);
+    return found != std::string::npos && found <= stop ? static_cast<long>(found) : -1;
+}
+
+namespace {
+
+constexpr std::size_t ReadSize = 500;
+constexpr std::size_t TextSize = 756;
+
+std::string LoadedText(const std::string& file) {
+    std::string text = file.substr(0, ReadSize);
+    text.resize(TextSize, '\0');
+    return text;
+}
+
+} // namespace
+
+ReferenceOutput ReferenceRun(const std::string& file, std::uint32_t textAddress) {
+    const std::string text = LoadedText(file);
+    ReferenceOutput out;
+    for (const char* key : {"str1=", "str2="}) {
+        const long at = ReferenceLocate(text, key);
+        if (at < 0) {
+            continue;
+        }
+        out.console += ReferenceDump(reinterpret_cast<const std::uint8_t*>(text.data()) + at, 40,
+                                     textAddress + static_cast<std::uint32_t>(at));
+        out.console += "\r\n";
+        const std::size_t end = text.find('&', at + 1);
+        if (end == std::string::npos || end - at > 255) {
+            break;
+        }
+        const std::string value = text.substr(at, end - at);
+        out.boxes.push_back(value.substr(0, value.find('\0')));
+    }
+    out.console += "Press any key to exit...\r\n";
+    return out;
+}
+
+std::uint32_t TextAddressFrom(const std::string& console, const std::string& file) {
+    const std::string text = LoadedText(file);
+    long first = ReferenceLocate(text, "str1=");
+    if (first < 0) {
+        first = ReferenceLocate(text, "str2=");
+    }
+    if (first < 0 || console.size() < 8) {
+        return 0;
+    }
+    return static_cast<std::uint32_t>(std::stoul(console.substr(0, 8), nullptr, 16)) -
+           static_cast<std::uint32_t>(first);
+}

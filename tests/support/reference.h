@@ -1,0 +1,28 @@
+// Plain reference models the tests compare the program against: written for clarity,
+// byte by byte, sharing no code with the program.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The dump text of count bytes whose first byte is at address, formatted one byte at a
+// time: 16 bytes a line, 79 bytes a line, without the terminating zero.
+std::string ReferenceDump(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t address);
+
+// Where key stands in text (bytes followed by zeros, as the program loads them), or -1:
+// the first occurrence, if it comes no later than the first candidate at which the scan
+// stops (the byte one key length past the candidate is zero).
+long ReferenceLocate(const std::string& text, const std::string& key);
+
+// What a whole run shows for a Test.txt holding file, with the text buffer at
+// textAddress: standard output, and the message box texts in order.
+struct ReferenceOutput {
+    std::string console;
+    std::vector<std::string> boxes;
+};
+ReferenceOutput ReferenceRun(const std::string& file, std::uint32_t textAddress);
+
+// The text buffer's address implied by the first dump line of a run's output, or 0 when
+// the output has no dump (no key was found).
+std::uint32_t TextAddressFrom(const std::string& console, const std::string& file);
