@@ -1,0 +1,57 @@
+// Test-only helper, run under Wine and never shipped: what keyreport.exe should show for
+// a Test.txt, from the shared reference model.
+//
+//   reference_run <Test.txt> <console output> <folder>
+//
+// The text buffer's address comes from the first dump line of the console output the
+// program gave; a Test.txt that does not exist counts as empty. Writes to the folder
+// console.bin, the whole expected standard output, and box-1.bin, box-2.bin, ..., the
+// expected text of each message box in order; prints the number of boxes.
+#include "tests/support/reference.h"
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string LoadFile(const std::string& name) {
+    std::string bytes;
+    if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
+        char chunk[4096];
+        std::size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+            bytes.append(chunk, got);
+        }
+        std::fclose(file);
+    }
+    return bytes;
+}
+
+bool SaveFile(const std::string& name, const std::string& bytes) {
+    std::FILE* file = std::fopen(name.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool whole = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    return std::fclose(file) == 0 && whole;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) {
+        std::fputs("usage: reference_run <Test.txt> <console output> <folder>\n", stderr);
+        return 2;
+    }
+    const std::string file = LoadFile(argv[1]);
+    const std::string console = LoadFile(argv[2]);
+    const std::string folder = argv[3];
+    const ReferenceOutput expected = ReferenceRun(file, TextAddressFrom(console, file));
+    bool saved = SaveFile(folder + "/console.bin", expected.console);
+    for (std::size_t i = 0; i < expected.boxes.size(); ++i) {
+        saved = SaveFile(folder + "/box-" + std::to_string(i + 1) + ".bin", expected.boxes[i]) &&
+                saved;
+    }
+    std::printf("%u\n", static_cast<unsigned>(expected.boxes.size()));
+    return saved ? 0 : 1;
+}

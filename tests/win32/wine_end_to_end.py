@@ -1,0 +1,359 @@
+#!/usr/bin/env python3
+"""End-to-end tests of keyreport.exe under Wine, used the way a person uses it.
+
+Each case runs the program in a console of its own (wineconsole, on a private Xvfb
+display) from a folder holding a Test.txt, through run.bat, which sends standard output to
+out.bin and then saves the exit code to rc.txt. The message boxes are read and closed with
+box_probe.exe, key presses go to the console's X window with xdotool, and what the program
+should show comes from the shared reference model (reference_run.exe). One Wine prefix
+serves the whole run.
+
+Checked for every case: standard output byte for byte at each stage, each box's text,
+caption, single OK button, that the run waits while a box is open, that a key pressed while
+a box is open is discarded, that the run waits for a key after the prompt, and exit code 0.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+PROMPT = b"Press any key to exit..."
+LINE_BREAK = b"\r\n"
+DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
+RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
+
+# How long to wait for the program to get somewhere, and how long to watch that it stays
+# where it is. Wine is slow to start and to hand over after a box closes.
+REACH_SECONDS = 30.0
+HOLD_SECONDS = 1.0
+
+
+def long_values():
+    """A value of exactly 255 bytes, then one of 256 (no '&' within reach)."""
+    return b"str1=" + b"v" * 250 + b"&str2=" + b"w" * 251 + b"&"
+
+
+def beyond_read():
+    """The second key starts at byte 500, past what is read."""
+    head = b"str1=a&"
+    return head + b"." * (500 - len(head)) + b"str2=b&"
+
+
+# name, Test.txt contents (None: no file), whether to press a key while the last box is open
+CASES = [
+    ("two values, key pressed while the second box is open", b"str1=hello&str2=world&", True),
+    ("keys in reverse order among other text", b"head str2=beta&mid str1=alpha&tail", True),
+    ("key at the start and key twice", b"str1=&x str2=one&str2=two&", False),
+    ("value of 255 bytes, then one without '&' in reach", long_values(), True),
+    ("value without '&': no box, no second key", b"str1=alpha str2=beta", False),
+    ("zero byte inside a value", b"str1=ab\0cd&str2=x&", False),
+    ("second key beyond the 500 bytes read", beyond_read(), False),
+    ("no Test.txt", None, False),
+]
+
+
+class CaseFailure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise CaseFailure(message)
+
+
+def shown(data, limit=160):
+    text = repr(bytes(data))
+    return text if len(text) <= limit else text[:limit] + "..."
+
+
+class Session:
+    """Xvfb, one Wine prefix and the helper programs, for the whole run."""
+
+    def __init__(self, args, root):
+        self.args = args
+        self.root = root
+        self.env = dict(os.environ)
+        self.env.update(
+            WINEPREFIX=os.path.join(root, "prefix"),
+            WINEDEBUG="-all",
+            WINEDLLOVERRIDES="mscoree,mshtml=",
+            WINEARCH="win32",
+        )
+        self.xvfb = None
+
+    def start(self):
+        read_end, write_end = os.pipe()
+        self.xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+             "-nolisten", "tcp"],
+            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as display:
+            number = display.readline().strip()
+        if not number:
+            raise RuntimeError("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + number
+        started = time.monotonic()
+        subprocess.run(["wineboot", "--init"], env=self.env, check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.wait_wineserver()
+        print("Wine prefix ready in %.1f s" % (time.monotonic() - started), flush=True)
+        # With no window manager on the display, Wine draws the frame and caption itself.
+        self.wine(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated",
+                   "/d", "N", "/f"])
+
+    def stop(self):
+        subprocess.run(["wineserver", "--kill"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if self.xvfb is not None:
+            self.xvfb.send_signal(signal.SIGTERM)
+            self.xvfb.wait()
+
+    def wait_wineserver(self):
+        subprocess.run(["wineserver", "--wait"], env=self.env,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def wine(self, command, cwd=None):
+        result = subprocess.run(["wine"] + command, env=self.env, cwd=cwd,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        return result.returncode, result.stdout
+
+    def probe(self, mode, milliseconds=None, cwd=None):
+        """Runs box_probe; returns its fields, or None when it found no box."""
+        command = [self.args.box_probe, mode]
+        if milliseconds is not None:
+            command.append(str(milliseconds))
+        code, out = self.wine(command, cwd=cwd)
+        if code != 0:
+            return None
+        fields = {}
+        for line in out.decode("ascii").splitlines():
+            key, _, value = line.partition("=")
+            fields[key] = value
+        for key in ("caption", "text", "button"):
+            if key in fields:
+                fields[key] = bytes.fromhex(fields[key])
+        return fields
+
+    def open_boxes(self):
+        return int(self.probe("count")["boxes"])
+
+    def xdotool(self, *command):
+        return subprocess.run(["xdotool"] + list(command), env=self.env,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
+
+    def screenshot(self, box, path):
+        left, top = int(box["left"]), int(box["top"])
+        width, height = int(box["right"]) - left, int(box["bottom"]) - top
+        subprocess.run(["import", "-window", "root", "-crop",
+                        "%dx%d+%d+%d" % (width, height, left, top), "+repage",
+                        "-strip", path], env=self.env, check=True)
+
+
+class Run:
+    """One run of keyreport.exe in its own folder and console."""
+
+    def __init__(self, session, folder):
+        self.session = session
+        self.folder = folder
+        self.out = os.path.join(folder, "out.bin")
+        self.rc = os.path.join(folder, "rc.txt")
+        self.console = None
+        self.window = None
+
+    def start(self):
+        self.console = subprocess.Popen(["wineconsole", "cmd", "/c", "run.bat"],
+                                        cwd=self.folder, env=self.session.env,
+                                        stdout=subprocess.DEVNULL,
+                                        stderr=subprocess.DEVNULL)
+
+    def output(self):
+        try:
+            with open(self.out, "rb") as out:
+                return out.read()
+        except FileNotFoundError:
+            return b""
+
+    def ended(self):
+        return os.path.exists(self.rc)
+
+    def reach(self, condition, what):
+        deadline = time.monotonic() + REACH_SECONDS
+        while time.monotonic() < deadline:
+            if condition():
+                return
+            time.sleep(0.1)
+        raise CaseFailure("timed out waiting for %s; output so far %s"
+                          % (what, shown(self.output())))
+
+    def hold(self, what):
+        """The run stays where it is: no more output and no exit for a while."""
+        before = self.output()
+        time.sleep(HOLD_SECONDS)
+        after = self.output()
+        expect(after == before, "output went on while %s: %s" % (what, shown(after[len(before):])))
+        expect(not self.ended(), "the run ended while %s" % what)
+
+    def press_key(self, key):
+        """A key press on the console window, which first gets the input focus."""
+        if self.window is None:
+            found = self.session.xdotool("search", "--name", r"cmd[.]exe").split()
+            expect(found, "no console window on the display")
+            self.window = found[0].decode()
+        self.session.xdotool("windowfocus", self.window)
+        time.sleep(0.2)
+        self.session.xdotool("key", "--window", self.window, key)
+
+    def finish(self):
+        if self.console is not None:
+            try:
+                self.console.wait(timeout=REACH_SECONDS)
+            except subprocess.TimeoutExpired:
+                self.console.kill()
+                self.console.wait()
+
+
+def reference(session, folder, has_file):
+    """Expected console output and box texts for this folder's Test.txt."""
+    expected = os.path.join(folder, "expected")
+    os.makedirs(expected, exist_ok=True)
+    code, out = session.wine([session.args.reference,
+                              "Test.txt" if has_file else "absent.txt", "out.bin", "expected"],
+                             cwd=folder)
+    if code != 0:
+        raise RuntimeError("reference_run failed")
+    boxes = []
+    for i in range(int(out.split()[0])):
+        with open(os.path.join(expected, "box-%d.bin" % (i + 1)), "rb") as box:
+            boxes.append(box.read())
+    with open(os.path.join(expected, "console.bin"), "rb") as console:
+        return console.read(), boxes
+
+
+def dump_stage_ends(console):
+    """Where the output stands each time a box opens: the end of each dump's empty line."""
+    ends = []
+    at = 0
+    while True:
+        found = console.find(b"\r\n\r\n", at)
+        if found < 0 or console.startswith(PROMPT, at):
+            break
+        at = found + 4
+        ends.append(at)
+    return ends
+
+
+def run_case(session, root, number, contents, key_in_box, screenshot):
+    folder = os.path.join(root, "case-%d" % number)
+    os.makedirs(folder)
+    shutil.copy(session.args.exe, folder)
+    with open(os.path.join(folder, "run.bat"), "wb") as bat:
+        bat.write(RUN_BAT)
+    if contents is not None:
+        with open(os.path.join(folder, "Test.txt"), "wb") as test_file:
+            test_file.write(contents)
+
+    run = Run(session, folder)
+    run.start()
+    try:
+        # The first output: a dump line (its address fixes the rest) or the prompt.
+        run.reach(lambda: len(run.output()) >= len(PROMPT) or run.ended(), "the first output")
+        # The reference takes the text buffer's address from the output so far.
+        console, boxes = reference(session, folder, contents is not None)
+        expect(console.endswith(PROMPT + LINE_BREAK), "reference output lacks the prompt")
+        stages = dump_stage_ends(console)
+
+        for index, text in enumerate(boxes):
+            box = session.probe("look", int(REACH_SECONDS * 1000))
+            expect(box is not None, "message box %d did not open; output %s"
+                   % (index + 1, shown(run.output())))
+            expect(box["text"] == text, "box %d shows %s, expected %s"
+                   % (index + 1, shown(box["text"]), shown(text)))
+            expect(box["caption"] == DEFAULT_CAPTION, "box %d caption %s"
+                   % (index + 1, shown(box["caption"])))
+            expect(box["buttons"] == "1" and box["button"] == b"OK" and box["button_id"] == "1",
+                   "box %d buttons: %s of them, first %s (id %s)"
+                   % (index + 1, box["buttons"], shown(box["button"]), box["button_id"]))
+            expect(session.open_boxes() == 1, "more than one box open")
+            expect(run.output() == console[:stages[index]],
+                   "output while box %d is open: %s, expected %s"
+                   % (index + 1, shown(run.output()), shown(console[:stages[index]])))
+            run.hold("box %d is open" % (index + 1))
+            if screenshot and index == 0:
+                session.screenshot(box, screenshot)
+            if key_in_box and index == len(boxes) - 1:
+                run.press_key("x")
+                time.sleep(0.5)
+                expect(session.open_boxes() == 1, "a key on the console closed the box")
+            expect(session.probe("press", 1000) is not None, "box %d vanished" % (index + 1))
+            run.reach(lambda: session.open_boxes() == 0, "box %d to close" % (index + 1))
+
+        before_key = console[: -len(LINE_BREAK)]
+        run.reach(lambda: run.output() == before_key or run.ended(), "the prompt")
+        expect(run.output() == before_key, "output before the key: %s, expected %s"
+               % (shown(run.output()), shown(before_key)))
+        expect(session.open_boxes() == 0, "a box is open at the prompt")
+        run.hold("waiting for a key at the prompt")
+
+        run.press_key("y")
+        run.reach(run.ended, "the end of the run after a key press")
+        run.finish()
+        expect(run.output() == console, "output at the end: %s, expected %s"
+               % (shown(run.output()), shown(console)))
+        with open(run.rc, "rb") as rc:
+            code = rc.read().strip()
+        expect(code == b"0", "exit code %s" % shown(code))
+        return len(boxes)
+    finally:
+        if run.console is not None and run.console.poll() is None:
+            run.console.kill()
+            run.console.wait()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--exe", required=True, help="keyreport.exe")
+    parser.add_argument("--box-probe", required=True, help="box_probe.exe")
+    parser.add_argument("--reference", required=True, help="reference_run.exe")
+    parser.add_argument("--screenshot", help="PNG of the first box of the first case")
+    parser.add_argument("--work", help="folder for the prefix and the cases (default: temporary)")
+    parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
+    args = parser.parse_args()
+    for name in ("exe", "box_probe", "reference"):
+        setattr(args, name, os.path.abspath(getattr(args, name)))
+
+    root = args.work or tempfile.mkdtemp(prefix="keyreport-wine-")
+    if args.work:
+        shutil.rmtree(root, ignore_errors=True)
+        os.makedirs(root)
+    session = Session(args, root)
+    failures = 0
+    try:
+        session.start()
+        for number, (name, contents, key_in_box) in enumerate(CASES, start=1):
+            if args.only and number != args.only:
+                continue
+            started = time.monotonic()
+            try:
+                boxes = run_case(session, root, number, contents, key_in_box,
+                                 args.screenshot if number == 1 else None)
+                print("PASS %d %s (%d boxes, %.1f s)"
+                      % (number, name, boxes, time.monotonic() - started), flush=True)
+            except CaseFailure as failure:
+                failures += 1
+                print("FAIL %d %s: %s" % (number, name, failure), flush=True)
+    finally:
+        session.stop()
+        if not args.work:
+            shutil.rmtree(root, ignore_errors=True)
+    print("%d of %d cases failed" % (failures, len(CASES) if not args.only else 1))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
