@@ -7,7 +7,8 @@
 //
 // The report goes to standard output as lines "key=value": caption, text and button (the
 // first button's text) as hexadecimal bytes, so that any byte survives; buttons (the
-// count), button_id, and the box's place on the screen as left, top, right, bottom. The exit code is 0 when a box was found (or counted), else 1.
+// count), button_id, and the box's place on the screen as left, top, right, bottom. The exit code
+// is 0 when a box was found (or counted), else 1.
 #include <windows.h>
 
 #include <cstdint>

@@ -49,8 +49,8 @@ int main(int argc, char** argv) {
     const ReferenceOutput expected = ReferenceRun(file, TextAddressFrom(console, file));
     bool saved = SaveFile(folder + "/console.bin", expected.console);
     for (std::size_t i = 0; i < expected.boxes.size(); ++i) {
-        saved = SaveFile(folder + "/box-" + std::to_string(i + 1) + ".bin", expected.boxes[i]) &&
-                saved;
+        saved =
+            SaveFile(folder + "/box-" + std::to_string(i + 1) + ".bin", expected.boxes[i]) && saved;
     }
     std::printf("%u\n", static_cast<unsigned>(expected.boxes.size()));
     return saved ? 0 : 1;

@@ -71,6 +71,17 @@ def shown(data, limit=160):
     return text if len(text) <= limit else text[:limit] + "..."
 
 
+def difference(actual, expected):
+    """Where two outputs part, with a little of each from there."""
+    at = 0
+    while at < min(len(actual), len(expected)) and actual[at] == expected[at]:
+        at += 1
+    start = max(0, at - 16)
+    return "%d bytes, expected %d; they part at byte %d: %s against %s" % (
+        len(actual), len(expected), at, shown(actual[start:at + 48]),
+        shown(expected[start:at + 48]))
+
+
 class Session:
     """Xvfb, one Wine prefix and the helper programs, for the whole run."""
 
@@ -99,8 +110,16 @@ class Session:
             raise RuntimeError("Xvfb did not start")
         self.env["DISPLAY"] = ":" + number
         started = time.monotonic()
-        subprocess.run(["wineboot", "--init"], env=self.env, check=True,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        # A server left over from an earlier prefix in the same place can refuse the first
+        # try while it shuts down.
+        for attempt in range(3):
+            booted = subprocess.run(["wineboot", "--init"], env=self.env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if booted.returncode == 0:
+                break
+            time.sleep(2)
+        else:
+            raise RuntimeError("wineboot failed with code %d" % booted.returncode)
         self.wait_wineserver()
         print("Wine prefix ready in %.1f s" % (time.monotonic() - started), flush=True)
         # With no window manager on the display, Wine draws the frame and caption itself.
@@ -205,8 +224,9 @@ class Run:
             found = self.session.xdotool("search", "--name", r"cmd[.]exe").split()
             expect(found, "no console window on the display")
             self.window = found[0].decode()
-        self.session.xdotool("windowfocus", self.window)
-        time.sleep(0.2)
+        # A click in the console window makes it the active window, as a person would.
+        self.session.xdotool("mousemove", "--window", self.window, "40", "40", "click", "1")
+        time.sleep(0.3)
         self.session.xdotool("key", "--window", self.window, key)
 
     def finish(self):
@@ -251,7 +271,7 @@ def dump_stage_ends(console):
 def run_case(session, root, number, contents, key_in_box, screenshot):
     folder = os.path.join(root, "case-%d" % number)
     os.makedirs(folder)
-    shutil.copy(session.args.exe, folder)
+    shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))
     with open(os.path.join(folder, "run.bat"), "wb") as bat:
         bat.write(RUN_BAT)
     if contents is not None:
@@ -281,8 +301,8 @@ def run_case(session, root, number, contents, key_in_box, screenshot):
                    % (index + 1, box["buttons"], shown(box["button"]), box["button_id"]))
             expect(session.open_boxes() == 1, "more than one box open")
             expect(run.output() == console[:stages[index]],
-                   "output while box %d is open: %s, expected %s"
-                   % (index + 1, shown(run.output()), shown(console[:stages[index]])))
+                   "output while box %d is open: %s"
+                   % (index + 1, difference(run.output(), console[:stages[index]])))
             run.hold("box %d is open" % (index + 1))
             if screenshot and index == 0:
                 session.screenshot(box, screenshot)
@@ -295,16 +315,16 @@ def run_case(session, root, number, contents, key_in_box, screenshot):
 
         before_key = console[: -len(LINE_BREAK)]
         run.reach(lambda: run.output() == before_key or run.ended(), "the prompt")
-        expect(run.output() == before_key, "output before the key: %s, expected %s"
-               % (shown(run.output()), shown(before_key)))
+        expect(run.output() == before_key,
+               "output before the key: %s" % difference(run.output(), before_key))
         expect(session.open_boxes() == 0, "a box is open at the prompt")
         run.hold("waiting for a key at the prompt")
 
         run.press_key("y")
         run.reach(run.ended, "the end of the run after a key press")
         run.finish()
-        expect(run.output() == console, "output at the end: %s, expected %s"
-               % (shown(run.output()), shown(console)))
+        expect(run.output() == console,
+               "output at the end: %s" % difference(run.output(), console))
         with open(run.rc, "rb") as rc:
             code = rc.read().strip()
         expect(code == b"0", "exit code %s" % shown(code))
@@ -329,6 +349,10 @@ def main():
 
     root = args.work or tempfile.mkdtemp(prefix="keyreport-wine-")
     if args.work:
+        # A server may still run for the previous prefix here.
+        subprocess.run(["wineserver", "--kill"],
+                       env=dict(os.environ, WINEPREFIX=os.path.join(root, "prefix")),
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
     session = Session(args, root)
