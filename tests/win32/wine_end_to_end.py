@@ -121,6 +121,8 @@ class Session:
         else:
             raise RuntimeError("wineboot failed with code %d" % booted.returncode)
         self.wait_wineserver()
+        # Keep one server up for the whole run rather than one per case.
+        subprocess.run(["wineserver", "--persistent"], env=self.env, check=True)
         print("Wine prefix ready in %.1f s" % (time.monotonic() - started), flush=True)
         # With no window manager on the display, Wine draws the frame and caption itself.
         self.wine(["reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "Decorated",
