@@ -44,16 +44,23 @@ def beyond_read():
     return head + b"." * (500 - len(head)) + b"str2=b&"
 
 
-# name, Test.txt contents (None: no file), whether to press a key while the last box is open
+KEY_IN_BOX = "press a key in the console while the last box is open"
+HELD = "another program holds Test.txt open, sharing it for reading only"
+
+# name, Test.txt contents (None: no file), what else the case does
 CASES = [
-    ("two values, key pressed while the second box is open", b"str1=hello&str2=world&", True),
-    ("keys in reverse order among other text", b"head str2=beta&mid str1=alpha&tail", True),
-    ("key at the start and key twice", b"str1=&x str2=one&str2=two&", False),
-    ("value of 255 bytes, then one without '&' in reach", long_values(), True),
-    ("value without '&': no box, no second key", b"str1=alpha str2=beta", False),
-    ("zero byte inside a value", b"str1=ab\0cd&str2=x&", False),
-    ("second key beyond the 500 bytes read", beyond_read(), False),
-    ("no Test.txt", None, False),
+    ("two values, key pressed while the second box is open", b"str1=hello&str2=world&",
+     {KEY_IN_BOX}),
+    ("keys in reverse order among other text", b"head str2=beta&mid str1=alpha&tail",
+     {KEY_IN_BOX}),
+    ("key at the start and key twice", b"str1=&x str2=one&str2=two&", set()),
+    ("value of 255 bytes, then one without '&' in reach", long_values(), {KEY_IN_BOX}),
+    ("value without '&': no box, no second key", b"str1=alpha str2=beta", set()),
+    ("zero byte inside a value", b"str1=ab\0cd&str2=x&", set()),
+    ("second key beyond the 500 bytes read", beyond_read(), set()),
+    ("Test.txt held open by another program for reading only", b"str1=held&str2=still read&",
+     {HELD}),
+    ("no Test.txt", None, set()),
 ]
 
 
@@ -270,15 +277,25 @@ def dump_stage_ends(console):
     return ends
 
 
-def run_case(session, root, number, contents, key_in_box, screenshot):
+def run_case(session, root, number, contents, extras, screenshot):
     folder = os.path.join(root, "case-%d" % number)
     os.makedirs(folder)
     shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))
     with open(os.path.join(folder, "run.bat"), "wb") as bat:
         bat.write(RUN_BAT)
     if contents is not None:
-        with open(os.path.join(folder, "Test.txt"), "wb") as test_file:
-            test_file.write(contents)
+        test_file = os.path.join(folder, "Test.txt")
+        with open(test_file, "wb") as text:
+            text.write(contents)
+
+    holder = None
+    if HELD in extras:
+        holder = subprocess.Popen(["wine", session.args.hold_file, "Test.txt"], cwd=folder,
+                                  env=session.env, stdout=subprocess.PIPE,
+                                  stderr=subprocess.DEVNULL)
+        if holder.stdout.readline().strip() != b"held":
+            holder.wait()
+            raise RuntimeError("hold_file could not open Test.txt")
 
     run = Run(session, folder)
     run.start()
@@ -308,7 +325,7 @@ def run_case(session, root, number, contents, key_in_box, screenshot):
             run.hold("box %d is open" % (index + 1))
             if screenshot and index == 0:
                 session.screenshot(box, screenshot)
-            if key_in_box and index == len(boxes) - 1:
+            if KEY_IN_BOX in extras and index == len(boxes) - 1:
                 run.press_key("x")
                 time.sleep(0.5)
                 expect(session.open_boxes() == 1, "a key on the console closed the box")
@@ -332,9 +349,10 @@ def run_case(session, root, number, contents, key_in_box, screenshot):
         expect(code == b"0", "exit code %s" % shown(code))
         return len(boxes)
     finally:
-        if run.console is not None and run.console.poll() is None:
-            run.console.kill()
-            run.console.wait()
+        for process in (run.console, holder):
+            if process is not None and process.poll() is None:
+                process.kill()
+                process.wait()
 
 
 def main():
@@ -342,11 +360,12 @@ def main():
     parser.add_argument("--exe", required=True, help="keyreport.exe")
     parser.add_argument("--box-probe", required=True, help="box_probe.exe")
     parser.add_argument("--reference", required=True, help="reference_run.exe")
+    parser.add_argument("--hold-file", required=True, help="hold_file.exe")
     parser.add_argument("--screenshot", help="PNG of the first box of the first case")
     parser.add_argument("--work", help="folder for the prefix and the cases (default: temporary)")
     parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
     args = parser.parse_args()
-    for name in ("exe", "box_probe", "reference"):
+    for name in ("exe", "box_probe", "reference", "hold_file"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
 
     root = args.work or tempfile.mkdtemp(prefix="keyreport-wine-")
@@ -361,16 +380,16 @@ def main():
     failures = 0
     try:
         session.start()
-        for number, (name, contents, key_in_box) in enumerate(CASES, start=1):
+        for number, (name, contents, extras) in enumerate(CASES, start=1):
             if args.only and number != args.only:
                 continue
             started = time.monotonic()
             try:
-                boxes = run_case(session, root, number, contents, key_in_box,
+                boxes = run_case(session, root, number, contents, extras,
                                  args.screenshot if number == 1 else None)
                 print("PASS %d %s (%d boxes, %.1f s)"
                       % (number, name, boxes, time.monotonic() - started), flush=True)
-            except CaseFailure as failure:
+            except (CaseFailure, RuntimeError, OSError, subprocess.SubprocessError) as failure:
                 failures += 1
                 print("FAIL %d %s: %s" % (number, name, failure), flush=True)
     finally:
