@@ -8,9 +8,10 @@ box_probe.exe, key presses go to the console's X window with xdotool, and what t
 should show comes from the shared reference model (reference_run.exe). One Wine prefix
 serves the whole run.
 
-Checked for every case: standard output byte for byte at each stage, each box's text,
-caption, single OK button, that the run waits while a box is open, that a key pressed while
-a box is open is discarded, that the run waits for a key after the prompt, and exit code 0.
+Checked in every case: standard output byte for byte at each stage, each box's text,
+caption and single OK button, that the run waits while a box is open, that it waits for a
+key after the prompt and ends after one, and exit code 0. Some cases also press a key in
+the console while a box is open, which the run must discard.
 """
 
 import argparse
