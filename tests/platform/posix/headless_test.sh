@@ -5,8 +5,8 @@
 #   headless_test.sh KEYREPORT WORKDIR
 set -uo pipefail
 
-keyreport=$1
-work=$2
+keyreport=$(realpath "$1")
+work=$(realpath -m "$2")
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1

@@ -6,8 +6,8 @@
 set -uo pipefail
 
 cmake=$1
-build=$2
-work=$3
+build=$(realpath "$2")
+work=$(realpath -m "$3")
 rm -rf "$work"
 mkdir -p "$work/run"
 failures=0
