@@ -108,12 +108,12 @@ close_box() {
 }
 
 # One case: the file's two boxes on the desktop, compared with a headless run.
-#   desktop_case NAME FILE-CONTENT (printf format) CLOSE-FIRST CLOSE-SECOND
+#   desktop_case NAME FILE-CONTENT (with \x escapes) CLOSE-FIRST CLOSE-SECOND
 desktop_case() {
     local name=$1 dir="$work/$1"
     local closers=("$3" "$4")
     mkdir -p "$dir/headless" "$dir/desktop"
-    printf "$2" >"$dir/headless/Test.txt"
+    printf %b "$2" >"$dir/headless/Test.txt"
     cp "$dir/headless/Test.txt" "$dir/desktop/Test.txt"
 
     (cd "$dir/headless" &&
