@@ -7,3 +7,7 @@ apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 apt_get update -q
 apt_get install -y -q --no-install-recommends \
     cmake ninja-build g++ libgtest-dev libgmock-dev
+# The desktop box's toolkit (loaded at run time only), and what its tests run on: an X
+# server with the core fonts the box draws with, window listing, key input and screenshots.
+apt_get install -y -q --no-install-recommends \
+    libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick
