@@ -101,9 +101,9 @@ TEST_F(KeyReportRun, ValueLimits) {
 }
 
 TEST_F(KeyReportRun, OnlyTheFirst500BytesCount) {
-    ExpectModelled(std::string(495, '.') + "str1=x&str2=y&"); // key ends at byte 499
-    ExpectModelled(std::string(496, '.') + "str1=x&str2=y&"); // key runs past byte 500
-    ExpectModelled(std::string(490, '.') + "str1=abcdefghij&");  // value runs past byte 500
+    ExpectModelled(std::string(495, '.') + "str1=x&str2=y&");   // key ends at byte 499
+    ExpectModelled(std::string(496, '.') + "str1=x&str2=y&");   // key runs past byte 500
+    ExpectModelled(std::string(490, '.') + "str1=abcdefghij&"); // value runs past byte 500
     ExpectModelled("str2=b&" + std::string(600, '.') + "str1=a&");
 }
 
@@ -182,6 +182,17 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     nothing.inputPath = "/dev/null";
     run = Run(contents, nothing);
     EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt);
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+// A build of the program whose heap always fails: no dump is written, and the rest of the run
+// (the empty lines, the boxes, the prompt, exit 0) goes on as usual.
+TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
+    RunOptions noHeap;
+    noHeap.program = KEYREPORT_NO_HEAP_PROGRAM;
+    const RunResult run = Run("str1=hello&str2=world&", noHeap);
+    EXPECT_EQ(run.output, std::string("\r\n\r\n") + Prompt);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
 
