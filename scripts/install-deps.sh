@@ -6,4 +6,5 @@ apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 
 apt_get update -q
 apt_get install -y -q --no-install-recommends \
-    cmake ninja-build g++ libgtest-dev libgmock-dev
+    cmake ninja-build g++ libgtest-dev libgmock-dev \
+    clang libclang-rt-14-dev valgrind
