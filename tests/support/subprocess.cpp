@@ -91,6 +91,9 @@ void DropPrivileges() {
     for (int fd = 3; fd < 256; ++fd) {
         close(fd);
     }
+    if (options.noOutput) {
+        close(STDOUT_FILENO);
+    }
     signal(SIGPIPE, SIG_DFL);
     if (options.noDisplay) {
         unsetenv("DISPLAY");

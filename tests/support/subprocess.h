@@ -20,6 +20,7 @@ struct RunOptions {
     bool unprivileged = false;  // when run as root, run as nobody so that file modes apply
     bool noDisplay = true;      // run without a display, so message boxes go to standard error
     std::string program;        // if set, the program to run instead of the one under test
+    bool noOutput = false;      // standard output is closed: the next file opened takes its place
 };
 
 struct RunResult {
