@@ -1,9 +1,10 @@
 // LocateKey over any text laid out as the run lays it out (the loaded bytes, at most 500,
-// then a 256-byte zero tail, in a block of exactly that size) and any key of up to 15 bytes:
-// the same answer as the reference search with the same stop rule.
+// then a 256-byte zero tail, in a block of exactly that size) and any key short enough for
+// that tail (up to 255 bytes): the same answer as the reference search with the same stop
+// rule.
 //
-// Input: one byte whose low four bits give the key's length, the key, then the text. The
-// key ends early at a zero byte, as a zero-terminated key does.
+// Input: one byte that gives the key's length, the key, then the text. The key ends early at
+// a zero byte, as a zero-terminated key does.
 #include "tests/support/reference.h"
 #include "text/text.h"
 
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     const char* bytes = reinterpret_cast<const char*>(data);
-    const std::size_t keyLength = std::min<std::size_t>(data[0] & 15, size - 1);
+    const std::size_t keyLength = std::min<std::size_t>(data[0], size - 1);
     const std::string key(std::string(bytes + 1, keyLength).c_str());
     const std::size_t loaded = std::min<std::size_t>(size - 1 - keyLength, 500);
     std::vector<char> text(bytes + 1 + keyLength, bytes + 1 + keyLength + loaded);
