@@ -6,7 +6,8 @@ apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 
 apt_get update -q
 apt_get install -y -q --no-install-recommends \
-    cmake ninja-build g++ libgtest-dev libgmock-dev
+    cmake ninja-build g++ libgtest-dev libgmock-dev \
+    clang libclang-rt-14-dev valgrind
 # The desktop box's toolkit (loaded at run time only), and what its tests run on: an X
 # server with the core fonts the box draws with, window listing, key input and screenshots.
 apt_get install -y -q --no-install-recommends \

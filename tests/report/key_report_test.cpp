@@ -4,6 +4,8 @@
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,6 +184,30 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     nothing.inputPath = "/dev/null";
     run = Run(contents, nothing);
     EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt);
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+// With standard output closed, Test.txt is opened on its descriptor: the dumps must not end
+// up in the file.
+TEST_F(KeyReportRun, ClosedOutputLeavesTheFileAlone) {
+    const std::string contents = "str1=hello&str2=world&";
+    RunOptions closed;
+    closed.noOutput = true;
+    const RunResult run = Run(contents, closed);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+    std::ifstream file(TestFile(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
+}
+
+// A build of the program whose heap always fails: no dump is written, and the rest of the run
+// (the empty lines, the boxes, the prompt, exit 0) goes on as usual.
+TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
+    RunOptions noHeap;
+    noHeap.program = KEYREPORT_NO_HEAP_PROGRAM;
+    const RunResult run = Run("str1=hello&str2=world&", noHeap);
+    EXPECT_EQ(run.output, std::string("\r\n\r\n") + Prompt);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
 

@@ -60,8 +60,7 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
         }
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
-        execl(ProgramPath(), ProgramPath(), static_cast<char*>(nullptr));
-        _exit(127);
+        ExecProgram(ProgramPath());
     }
     close(slave);
     return terminal;

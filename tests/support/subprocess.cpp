@@ -9,11 +9,33 @@
 #include <fstream>
 #include <poll.h>
 #include <pwd.h>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
-const char* ProgramPath() { return KEYREPORT_PROGRAM; }
+const char* ProgramPath() {
+    return KEYREPORT_PROGRAM;
+}
+
+void ExecProgram(const char* program) {
+    std::vector<std::string> words;
+    if (const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER")) {
+        std::istringstream split(runUnder);
+        for (std::string word; split >> word;) {
+            words.push_back(word);
+        }
+    }
+    words.push_back(program);
+    std::vector<char*> arguments;
+    for (std::string& word : words) {
+        arguments.push_back(word.data());
+    }
+    arguments.push_back(nullptr);
+    execvp(arguments[0], arguments.data());
+    _exit(127);
+}
 
 TempFolder MakeTempFolder() {
     char path[] = "/tmp/keyreport-test-XXXXXX";
@@ -69,6 +91,9 @@ void DropPrivileges() {
     for (int fd = 3; fd < 256; ++fd) {
         close(fd);
     }
+    if (options.noOutput) {
+        close(STDOUT_FILENO);
+    }
     signal(SIGPIPE, SIG_DFL);
     if (options.noDisplay) {
         unsetenv("DISPLAY");
@@ -77,8 +102,7 @@ void DropPrivileges() {
     if (options.unprivileged) {
         DropPrivileges();
     }
-    execl(ProgramPath(), ProgramPath(), static_cast<char*>(nullptr));
-    _exit(127);
+    ExecProgram(options.program.empty() ? ProgramPath() : options.program.c_str());
 }
 
 } // namespace

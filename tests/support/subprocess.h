@@ -19,6 +19,8 @@ struct RunOptions {
     bool closeOutput = false;   // standard output is a pipe whose reader has gone
     bool unprivileged = false;  // when run as root, run as nobody so that file modes apply
     bool noDisplay = true;      // run without a display, so message boxes go to standard error
+    std::string program;        // if set, the program to run instead of the one under test
+    bool noOutput = false;      // standard output is closed: the next file opened takes its place
 };
 
 struct RunResult {
@@ -29,6 +31,11 @@ struct RunResult {
 
 // The path of the program under test.
 const char* ProgramPath();
+
+// Replaces the calling (child) process with program, under the command that the
+// environment variable KEYREPORT_RUN_UNDER names, if set (for instance valgrind and its
+// options, separated by spaces).
+[[noreturn]] void ExecProgram(const char* program);
 
 RunResult RunProgram(const RunOptions& options);
 
