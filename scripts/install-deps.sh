@@ -8,7 +8,12 @@ apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 dpkg --add-architecture i386
 apt_get update -q
 apt_get install -y -q --no-install-recommends \
-    cmake ninja-build g++ libgtest-dev libgmock-dev
+    cmake ninja-build g++ libgtest-dev libgmock-dev \
+    clang libclang-rt-14-dev valgrind
+# The desktop box's toolkit (loaded at run time only), and what its tests run on: an X
+# server with the core fonts the box draws with, window listing, key input and screenshots.
+apt_get install -y -q --no-install-recommends \
+    libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick
 
 # The Windows build (mingw-w64 i686) and its tests under Wine on a private X display. Wine's
 # recommended packages bring the fonts and X libraries the message boxes are drawn with.

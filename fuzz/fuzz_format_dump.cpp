@@ -1,0 +1,34 @@
+// FormatDump over any bytes: the text equals the reference formatter's, the block is exactly
+// lines * 79 + 1 bytes with the only zero at its end, and a failing heap gives null.
+#include "dump/format_dump.h"
+#include "fuzz/platform_double.h"
+#include "tests/support/reference.h"
+
+#include <cstdlib>
+#include <cstring>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const char* source = reinterpret_cast<const char*>(data);
+    const auto count = static_cast<std::uint32_t>(size);
+    ResetDouble();
+    DoubleHeapFails = false;
+    const char* text = FormatDump(source, count);
+    if (count == 0) {
+        if (text != nullptr || DoubleLastBlockSize != 0) {
+            std::abort();
+        }
+        return 0;
+    }
+    const std::uint32_t length = (count + 15) / 16 * DumpLineSize;
+    if (text == nullptr || DoubleLastBlockSize != length + 1 || text[length] != '\0' ||
+        std::memchr(text, '\0', length) != nullptr ||
+        std::string(text, length) != ReferenceDump(data, count, AddressOf(source))) {
+        std::abort();
+    }
+    DoubleHeapFails = true;
+    if (FormatDump(source, count) != nullptr) {
+        std::abort();
+    }
+    ResetDouble();
+    return 0;
+}

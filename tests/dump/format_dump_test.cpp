@@ -1,0 +1,127 @@
+// The formatter: tables, line layout, block size and terminator, and the address column.
+#include "dump/format_dump.h"
+#include "tests/support/reference.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::uint32_t AddressOf(const void* p) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+// Formats count bytes and returns the text, checking the block's terminator on the way.
+// The address column the formatter should give for bytes at p.
+std::string PutAddressText(const void* p) {
+    char field[9] = {};
+    PutAddress(AddressOf(p), field);
+    return field;
+}
+
+std::string Dump(const char* source, std::uint32_t count) {
+    char* block = FormatDump(source, count);
+    if (block == nullptr) {
+        ADD_FAILURE() << "no dump for count " << count;
+        return {};
+    }
+    const std::uint32_t lines = (count + 15) / 16;
+    EXPECT_EQ(block[lines * DumpLineSize], '\0');
+    EXPECT_EQ(std::strlen(block), lines * DumpLineSize) << "a zero inside the text";
+    std::string text(block, lines * DumpLineSize);
+    std::free(block);
+    return text;
+}
+
+TEST(HexPairTable, HoldsUppercaseDigitsHighFirst) {
+    EXPECT_EQ(std::string(HexPairTable[0].data(), 2), "00");
+    EXPECT_EQ(std::string(HexPairTable[10].data(), 2), "0A");
+    EXPECT_EQ(std::string(HexPairTable[0x3D].data(), 2), "3D");
+    EXPECT_EQ(std::string(HexPairTable[255].data(), 2), "FF");
+    static_assert(HexPairTable[0xA7][0] == 'A' && HexPairTable[0xA7][1] == '7');
+}
+
+TEST(ShowCharTable, PrintableAsciiOnly) {
+    for (int b = 0; b < 256; ++b) {
+        const char expected = b >= 0x20 && b <= 0x7E ? static_cast<char>(b) : '.';
+        EXPECT_EQ(ShowCharTable[b], expected) << "byte " << b;
+    }
+}
+
+TEST(FillPattern, FillsWholeWordsAndNothingElse) {
+    for (std::uint32_t size = 0; size <= 70; ++size) {
+        char block[80];
+        std::memset(block, '#', sizeof block);
+        FillPattern(block, size, 0x44434241); // "ABCD" in memory
+        const std::uint32_t words = size / 4 * 4;
+        for (std::uint32_t i = 0; i < words; ++i) {
+            ASSERT_EQ(block[i], "ABCD"[i % 4]) << "size " << size << " byte " << i;
+        }
+        for (std::uint32_t i = words; i < sizeof block; ++i) {
+            ASSERT_EQ(block[i], '#') << "size " << size << " byte " << i;
+        }
+    }
+}
+
+TEST(PutAddress, EightUppercaseDigitsMostSignificantFirst) {
+    char field[10] = "........";
+    EXPECT_EQ(PutAddress(0x00403050, field), field + 8);
+    EXPECT_STREQ(field, "00403050");
+    PutAddress(0xDEADBEEF, field);
+    EXPECT_STREQ(field, "DEADBEEF");
+}
+
+TEST(FormatDump, CountZeroGivesNothing) { EXPECT_EQ(FormatDump("x", 0), nullptr); }
+
+TEST(FormatDump, CountTooLargeForThe32BitSizeGivesNothing) {
+    // 0xFFFFFFFF bytes need 268435456 lines, whose size wraps in 32 bits. The count is
+    // refused before any byte of the source is read, so a one-byte source is enough.
+    EXPECT_EQ(FormatDump("x", 0xFFFFFFFFu), nullptr);
+}
+
+TEST(FormatDump, ShortLineLayouts) {
+    const char bytes[16] = {'s', 't', 'r', '1', '=', 'h', 'e', 'l',
+                            'l', 'o', '&', 0x7E, 0x7F, '.', ' ', '\xFF'};
+    const std::string a = PutAddressText(bytes);
+    EXPECT_EQ(Dump(bytes, 1),
+              a + "  73                                                 s               \r\n");
+    EXPECT_EQ(Dump(bytes, 8),
+              a + "  73 74 72 31 3D 68 65 6C                            str1=hel        \r\n");
+    EXPECT_EQ(Dump(bytes, 9),
+              a + "  73 74 72 31 3D 68 65 6C - 6C                       str1=hell       \r\n");
+    EXPECT_EQ(Dump(bytes, 16),
+              a + "  73 74 72 31 3D 68 65 6C - 6C 6F 26 7E 7F 2E 20 FF  str1=hello&~.. .\r\n");
+}
+
+TEST(FormatDump, ExampleWindowOfForty) {
+    char window[40] = "str1=hello&str2=world&";
+    const std::string text = Dump(window, 40);
+    ASSERT_EQ(text.size(), 237u);
+    const std::uint32_t base = AddressOf(window);
+    EXPECT_EQ(text, ReferenceDump(reinterpret_cast<const std::uint8_t*>(window), 40, base));
+    // Line addresses are the bytes' own, 16 apart, not offsets.
+    EXPECT_EQ(std::stoul(text.substr(79, 8), nullptr, 16), (base + 16) & 0xFFFFFFFFu);
+    EXPECT_EQ(text.substr(158 + 10, 23), "00 00 00 00 00 00 00 00");
+    EXPECT_EQ(text[158 + DumpDashColumn], ' ');
+}
+
+TEST(FormatDump, MatchesReferenceForEveryCountAndAlignment) {
+    char bytes[300];
+    for (int i = 0; i < 300; ++i) {
+        bytes[i] = static_cast<char>((i * 37 + 11) & 0xFF);
+    }
+    for (std::uint32_t offset = 0; offset < 8; ++offset) {
+        for (std::uint32_t count = 1; count <= 290; count += (count < 40 ? 1 : 7)) {
+            const char* source = bytes + offset;
+            ASSERT_EQ(Dump(source, count),
+                      ReferenceDump(reinterpret_cast<const std::uint8_t*>(source), count,
+                                    AddressOf(source)))
+                << "count " << count << " offset " << offset;
+        }
+    }
+}
+
+} // namespace

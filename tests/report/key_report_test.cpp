@@ -1,0 +1,214 @@
+// The whole run of the built program, end to end: standard output and standard error byte
+// for byte, and the exit code, for a range of Test.txt contents and surroundings.
+#include "tests/support/reference.h"
+#include "tests/support/subprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr char Prompt[] = "Press any key to exit...\r\n";
+
+class KeyReportRun : public ::testing::Test {
+  protected:
+    void TearDown() override { RemoveTempFolder(folder); }
+
+    std::string TestFile() const { return folder.path + "/Test.txt"; }
+
+    RunResult Run(const std::string& contents, RunOptions options = {}) {
+        WriteBytes(TestFile(), contents);
+        return RunIn(options);
+    }
+
+    RunResult RunIn(RunOptions options) {
+        options.folder = folder.path;
+        return RunProgram(options);
+    }
+
+    // Checks a run against the reference model of the run over the same contents.
+    void ExpectModelled(const std::string& contents) {
+        SCOPED_TRACE(::testing::PrintToString(contents));
+        const RunResult run = Run(contents);
+        const ReferenceOutput expected =
+            ReferenceRun(contents, TextAddressFrom(run.output, contents));
+        std::string boxes;
+        for (const std::string& box : expected.boxes) {
+            boxes += box + "\n";
+        }
+        EXPECT_EQ(run.output, expected.console);
+        EXPECT_EQ(run.error, boxes);
+        EXPECT_EQ(ExitCodeOf(run), 0);
+    }
+
+    TempFolder folder = MakeTempFolder();
+};
+
+std::uint32_t AddressAt(const std::string& output, std::size_t at) {
+    return static_cast<std::uint32_t>(std::stoul(output.substr(at, 8), nullptr, 16));
+}
+
+std::string Hex8(std::uint32_t value) {
+    char digits[9];
+    std::snprintf(digits, sizeof digits, "%08X", value);
+    return digits;
+}
+
+TEST_F(KeyReportRun, ExampleFileGivesBothDumpsBothValuesAndThePrompt) {
+    const RunResult run = Run("str1=hello&str2=world&");
+    ASSERT_GE(run.output.size(), 8u);
+    const std::uint32_t base = AddressAt(run.output, 0);
+    const std::string expected =
+        Hex8(base) + "  73 74 72 31 3D 68 65 6C - 6C 6F 26 73 74 72 32 3D  str1=hello&str2=\r\n" +
+        Hex8(base + 16) +
+        "  77 6F 72 6C 64 26 00 00 - 00 00 00 00 00 00 00 00  world&..........\r\n" +
+        Hex8(base + 32) +
+        "  00 00 00 00 00 00 00 00                            ........        \r\n"
+        "\r\n" +
+        Hex8(base + 11) +
+        "  73 74 72 32 3D 77 6F 72 - 6C 64 26 00 00 00 00 00  str2=world&.....\r\n" +
+        Hex8(base + 27) +
+        "  00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00  ................\r\n" +
+        Hex8(base + 43) +
+        "  00 00 00 00 00 00 00 00                            ........        \r\n"
+        "\r\n"
+        "Press any key to exit...\r\n";
+    EXPECT_EQ(run.output, expected);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+TEST_F(KeyReportRun, KeysInAnyOrderAndPlace) {
+    ExpectModelled("str1=alpha&str2=beta&");
+    ExpectModelled("str2=beta&str1=alpha&");         // str1= still shown first
+    ExpectModelled("xxxxxstr1=hello&str2=x&");       // key after other bytes
+    ExpectModelled("str1=one&str1=two&str2=three&"); // first occurrence wins
+    ExpectModelled("str1=&str2=&");                  // empty values: the key alone
+    ExpectModelled("abc\nstr2=only&");               // an absent key is skipped
+    ExpectModelled("str1=only&");
+}
+
+TEST_F(KeyReportRun, ValueLimits) {
+    // 250 bytes after the key: a value text of 255 bytes, shown whole.
+    ExpectModelled("str1=" + std::string(250, 'v') + "&str2=b&");
+    // 251 bytes before the '&': no box, and str2= is not looked up.
+    ExpectModelled("str1=" + std::string(251, 'v') + "&str2=b&");
+    // No '&' at all: one dump, no box, then the prompt.
+    ExpectModelled("str1=alpha str2=beta&");
+    // A zero byte inside a value is copied; the box shows the text before it.
+    ExpectModelled(std::string("str1=ab\0cd&str2=x&", 18));
+}
+
+TEST_F(KeyReportRun, OnlyTheFirst500BytesCount) {
+    ExpectModelled(std::string(495, '.') + "str1=x&str2=y&"); // key ends at byte 499
+    ExpectModelled(std::string(496, '.') + "str1=x&str2=y&"); // key runs past byte 500
+    ExpectModelled(std::string(490, '.') + "str1=abcdefghij&");  // value runs past byte 500
+    ExpectModelled("str2=b&" + std::string(600, '.') + "str1=a&");
+}
+
+TEST_F(KeyReportRun, AnyBytesAreShownSafely) {
+    std::string everyByte;
+    for (int b = 255; b >= 0; --b) {
+        everyByte += static_cast<char>(b == '&' ? 'x' : b);
+    }
+    ExpectModelled("str1=" + everyByte.substr(0, 200) + "&str2=" + everyByte.substr(200) + "&");
+    // A zero early on stops the search one key length later, as the scan rule says.
+    ExpectModelled(std::string("ab\0\0\0\0\0\0str1=x&", 16));
+}
+
+TEST_F(KeyReportRun, NoUsableFileGivesOnlyThePrompt) {
+    RunResult run = RunIn({}); // no Test.txt at all
+    EXPECT_EQ(run.output, Prompt);
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+
+    run = Run(""); // empty
+    EXPECT_EQ(run.output, Prompt);
+    EXPECT_EQ(ExitCodeOf(run), 0);
+
+    unlink(TestFile().c_str());
+    mkdir(TestFile().c_str(), 0755); // a directory reads as unreadable
+    run = RunIn({});
+    EXPECT_EQ(run.output, Prompt);
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+TEST_F(KeyReportRun, FifoWithNoWriterDoesNotBlock) {
+    ASSERT_EQ(mkfifo(TestFile().c_str(), 0644), 0);
+    const RunResult run = RunIn({});
+    EXPECT_EQ(run.output, Prompt);
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+TEST_F(KeyReportRun, FileModes) {
+    RunOptions unprivileged;
+    unprivileged.unprivileged = true;
+
+    // A file the user may read but not write is read.
+    WriteBytes(TestFile(), "str1=hello&str2=world&");
+    chmod(TestFile().c_str(), 0444);
+    RunResult run = RunIn(unprivileged);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+
+    // A file the user may not read is as good as missing.
+    chmod(TestFile().c_str(), 0);
+    run = RunIn(unprivileged);
+    EXPECT_EQ(run.output, Prompt);
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
+    const std::string contents = "str1=hello&str2=world&";
+
+    // Standard output that cannot be written: the values still reach standard error.
+    RunOptions full;
+    full.outputPath = "/dev/full";
+    RunResult run = Run(contents, full);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+
+    // A pipe with no reader: no SIGPIPE death.
+    RunOptions closed;
+    closed.closeOutput = true;
+    run = Run(contents, closed);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+
+    // Standard input at its end: the key wait ends instead of hanging.
+    RunOptions nothing;
+    nothing.inputPath = "/dev/null";
+    run = Run(contents, nothing);
+    EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt);
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+// With standard output closed, Test.txt is opened on its descriptor: the dumps must not end
+// up in the file.
+TEST_F(KeyReportRun, ClosedOutputLeavesTheFileAlone) {
+    const std::string contents = "str1=hello&str2=world&";
+    RunOptions closed;
+    closed.noOutput = true;
+    const RunResult run = Run(contents, closed);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+    std::ifstream file(TestFile(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
+}
+
+// A build of the program whose heap always fails: no dump is written, and the rest of the run
+// (the empty lines, the boxes, the prompt, exit 0) goes on as usual.
+TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
+    RunOptions noHeap;
+    noHeap.program = KEYREPORT_NO_HEAP_PROGRAM;
+    const RunResult run = Run("str1=hello&str2=world&", noHeap);
+    EXPECT_EQ(run.output, std::string("\r\n\r\n") + Prompt);
+    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+#include "tests/support/subprocess.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <poll.h>
+#include <pwd.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+const char* ProgramPath() {
+    return KEYREPORT_PROGRAM;
+}
+
+void ExecProgram(const char* program) {
+    std::vector<std::string> words;
+    if (const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER")) {
+        std::istringstream split(runUnder);
+        for (std::string word; split >> word;) {
+            words.push_back(word);
+        }
+    }
+    words.push_back(program);
+    std::vector<char*> arguments;
+    for (std::string& word : words) {
+        arguments.push_back(word.data());
+    }
+    arguments.push_back(nullptr);
+    execvp(arguments[0], arguments.data());
+    _exit(127);
+}
+
+TempFolder MakeTempFolder() {
+    char path[] = "/tmp/keyreport-test-XXXXXX";
+    if (mkdtemp(path) == nullptr) {
+        std::abort();
+    }
+    chmod(path, 0755); // reachable by an unprivileged run too
+    return TempFolder{path};
+}
+
+void RemoveTempFolder(const TempFolder& folder) {
+    std::error_code ignored;
+    std::filesystem::permissions(folder.path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(folder.path, ignored);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+namespace {
+
+constexpr auto RunLimit = std::chrono::seconds(20);
+
+void DropPrivileges() {
+    if (geteuid() != 0) {
+        return;
+    }
+    const passwd* nobody = getpwnam("nobody");
+    if (nobody == nullptr || setgid(nobody->pw_gid) != 0 || setuid(nobody->pw_uid) != 0) {
+        _exit(125);
+    }
+}
+
+[[noreturn]] void StartChild(const RunOptions& options, int input[2], int output[2], int error[2]) {
+    if (chdir(options.folder.c_str()) != 0) {
+        _exit(126);
+    }
+    if (!options.inputPath.empty()) {
+        const int fd = open(options.inputPath.c_str(), O_RDONLY);
+        dup2(fd, STDIN_FILENO);
+    } else {
+        dup2(input[0], STDIN_FILENO);
+    }
+    if (!options.outputPath.empty()) {
+        const int fd = open(options.outputPath.c_str(), O_WRONLY);
+        dup2(fd, STDOUT_FILENO);
+    } else {
+        dup2(output[1], STDOUT_FILENO);
+    }
+    dup2(error[1], STDERR_FILENO);
+    for (int fd = 3; fd < 256; ++fd) {
+        close(fd);
+    }
+    if (options.noOutput) {
+        close(STDOUT_FILENO);
+    }
+    signal(SIGPIPE, SIG_DFL);
+    if (options.noDisplay) {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    }
+    if (options.unprivileged) {
+        DropPrivileges();
+    }
+    ExecProgram(options.program.empty() ? ProgramPath() : options.program.c_str());
+}
+
+} // namespace
+
+RunResult RunProgram(const RunOptions& options) {
+    int input[2], output[2], error[2];
+    if (pipe(input) != 0 || pipe(output) != 0 || pipe(error) != 0) {
+        std::abort();
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        StartChild(options, input, output, error);
+    }
+    close(input[0]);
+    close(output[1]);
+    close(error[1]);
+    signal(SIGPIPE, SIG_IGN);
+    if (options.closeOutput) {
+        close(output[0]);
+        output[0] = -1;
+    }
+    if (!options.input.empty()) {
+        [[maybe_unused]] auto put = write(input[1], options.input.data(), options.input.size());
+    }
+    close(input[1]);
+
+    RunResult result;
+    const auto deadline = std::chrono::steady_clock::now() + RunLimit;
+    pollfd streams[2] = {{output[0], POLLIN, 0}, {error[0], POLLIN, 0}};
+    std::string* into[2] = {&result.output, &result.error};
+    while (streams[0].fd >= 0 || streams[1].fd >= 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            kill(child, SIGKILL); // a hung run fails its test instead of the suite
+            break;
+        }
+        if (poll(streams, 2, 100) <= 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (streams[i].fd < 0 || streams[i].revents == 0) {
+                continue;
+            }
+            char chunk[4096];
+            const ssize_t got = read(streams[i].fd, chunk, sizeof chunk);
+            if (got > 0) {
+                into[i]->append(chunk, static_cast<std::size_t>(got));
+            } else {
+                close(streams[i].fd);
+                streams[i].fd = -1;
+            }
+        }
+    }
+    for (const pollfd& stream : streams) {
+        if (stream.fd >= 0) {
+            close(stream.fd);
+        }
+    }
+    waitpid(child, &result.status, 0);
+    return result;
+}
+
+int ExitCodeOf(const RunResult& result) {
+    return WIFEXITED(result.status) ? WEXITSTATUS(result.status) : -1;
+}

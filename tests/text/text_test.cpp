@@ -1,0 +1,119 @@
+// Key search, text length and console output.
+#include "platform/platform.h"
+#include "tests/support/reference.h"
+#include "text/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace {
+
+// A text as the driver lays it out: the bytes, then a zero tail.
+std::string Loaded(const std::string& bytes) { return bytes + std::string(64, '\0'); }
+
+long Locate(const std::string& bytes, const char* key) {
+    const std::string text = Loaded(bytes);
+    const char* found = LocateKey(text.data(), key);
+    return found == nullptr ? -1 : found - text.data();
+}
+
+TEST(LocateKey, FindsTheFirstOccurrenceByteForByte) {
+    EXPECT_EQ(Locate("str1=hello&", "str1="), 0);
+    EXPECT_EQ(Locate("xstr1=", "str1="), 1); // key ends right before the zero
+    EXPECT_EQ(Locate("xxxxxstr1=hello&", "str1="), 5);
+    EXPECT_EQ(Locate("a str1=1& str1=2&", "str1="), 2);
+    EXPECT_EQ(Locate("sstr1=", "str1="), 1); // a failed partial match does not skip ahead
+    EXPECT_EQ(Locate("anything", ""), 0);
+    EXPECT_EQ(Locate("\x80\xFFstr2=", "str2="), 2);
+}
+
+TEST(LocateKey, AbsentKeyGivesNull) {
+    EXPECT_EQ(Locate("", "str1="), -1);
+    EXPECT_EQ(Locate("str1=", "STR1="), -1); // no case folding
+    EXPECT_EQ(Locate("str1", "str1="), -1);
+    EXPECT_EQ(Locate("str2=x&str1", "str1="), -1);
+}
+
+TEST(LocateKey, StopsOneKeyLengthPastAFailedCandidate) {
+    // A zero inside the text does not stop the scan while the byte one key length past each
+    // failed candidate is not zero.
+    EXPECT_EQ(Locate(std::string("ab\0cdefgstr1=", 13), "str1="), 8);
+    // It stops once that byte is zero, even if the key stands later on.
+    EXPECT_EQ(Locate(std::string("ab\0\0\0\0\0\0str1=", 13), "str1="), -1);
+    for (const std::string& bytes :
+         {std::string("q\0\0\0\0\0str1=", 11), std::string("ab\0cdstr1=x", 11)}) {
+        EXPECT_EQ(Locate(bytes, "str1="), ReferenceLocate(Loaded(bytes), "str1="));
+    }
+}
+
+// Measures a text placed at every offset of an aligned buffer, with the bytes after its
+// zero set to values that could fool a word scan (0x01 included).
+TEST(MeasureText, EveryLengthAndAlignmentWhateverFollowsTheZero) {
+    alignas(16) char buffer[64];
+    for (std::uint32_t offset = 0; offset < 8; ++offset) {
+        for (std::uint32_t length = 0; length < 40; ++length) {
+            for (const char after : {'\x01', '\x80', '\xFF', 'a', '\0'}) {
+                std::memset(buffer, after, sizeof buffer);
+                for (std::uint32_t i = 0; i < length; ++i) {
+                    buffer[offset + i] = static_cast<char>(0x80 + (i * 13) % 128); // high bytes
+                }
+                buffer[offset + length] = '\0';
+                ASSERT_EQ(MeasureText(buffer + offset), length)
+                    << "offset " << offset << " length " << length << " after " << int(after);
+            }
+        }
+    }
+}
+
+// A text whose zero is the last byte before an inaccessible page: the scan must not touch
+// that page, whatever the text's alignment.
+TEST(MeasureText, StopsAtTheZeroBeforeAGuardPage) {
+    const long page = sysconf(_SC_PAGESIZE);
+    char* pages = static_cast<char*>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+    char* end = pages + page;
+    for (std::uint32_t length = 0; length < 12; ++length) {
+        std::memset(pages, 'z', page);
+        end[-1] = '\0';
+        EXPECT_EQ(MeasureText(end - 1 - length), length);
+    }
+    munmap(pages, 2 * page);
+}
+
+// Runs PrintText with standard output sent to a pipe; returns what came out.
+std::string Printed(const char* text, std::uint32_t& reported) {
+    int pipeEnds[2];
+    EXPECT_EQ(pipe(pipeEnds), 0);
+    const int saved = dup(STDOUT_FILENO);
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    reported = PrintText(text);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    close(pipeEnds[1]);
+    std::string out;
+    char chunk[256];
+    ssize_t got;
+    while ((got = read(pipeEnds[0], chunk, sizeof chunk)) > 0) {
+        out.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(pipeEnds[0]);
+    return out;
+}
+
+TEST(PrintText, WritesTheBytesUnchangedAndReportsTheCount) {
+    std::uint32_t reported = 0;
+    EXPECT_EQ(Printed("\r\n", reported), "\r\n");
+    EXPECT_EQ(reported, 2u);
+    EXPECT_EQ(Printed("", reported), "");
+    EXPECT_EQ(reported, 0u);
+    EXPECT_EQ(Printed("a\nb\xE9", reported), "a\nb\xE9");
+    EXPECT_EQ(reported, 4u);
+}
+
+} // namespace
