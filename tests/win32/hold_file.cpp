@@ -1,17 +1,22 @@
-// Test-only helper, run under Wine and never shipped: keeps a file open the way an editor
-// might, for reading and letting others only read it, until it is ended.
+// Test-only helper, run under Wine and never shipped: keeps a file open the way another
+// program might, until it is ended.
 //
-//   hold_file <file>
+//   hold_file <file> read    open for reading, letting others only read it
+//   hold_file <file> write   open for reading and writing, letting others read and write
 //
 // Prints "held" once the file is open, then waits; the exit code is 1 if it cannot open it.
 #include <windows.h>
 
+#include <cstring>
+
 int main(int argc, char** argv) {
-    if (argc != 2) {
+    if (argc != 3) {
         return 2;
     }
-    HANDLE file = CreateFileA(argv[1], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const bool write = std::strcmp(argv[2], "write") == 0;
+    HANDLE file = CreateFileA(argv[1], write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                              write ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }

@@ -46,7 +46,8 @@ def beyond_read():
 
 
 KEY_IN_BOX = "press a key in the console while the last box is open"
-HELD = "another program holds Test.txt open, sharing it for reading only"
+HELD_READING = "another program holds Test.txt open for reading, sharing it for reading only"
+HELD_WRITING = "another program holds Test.txt open for writing, sharing it"
 
 # name, Test.txt contents (None: no file), what else the case does
 CASES = [
@@ -60,7 +61,9 @@ CASES = [
     ("zero byte inside a value", b"str1=ab\0cd&str2=x&", set()),
     ("second key beyond the 500 bytes read", beyond_read(), set()),
     ("Test.txt held open by another program for reading only", b"str1=held&str2=still read&",
-     {HELD}),
+     {HELD_READING}),
+    ("Test.txt open for writing in another program", b"str1=being&str2=edited&",
+     {HELD_WRITING}),
     ("no Test.txt", None, set()),
 ]
 
@@ -265,6 +268,18 @@ def reference(session, folder, has_file):
         return console.read(), boxes
 
 
+def await_box(session, run):
+    """The open box's report, or None once the run has gone past where it would be."""
+    deadline = time.monotonic() + REACH_SECONDS
+    while time.monotonic() < deadline:
+        box = session.probe("look", 2000)
+        if box is not None:
+            return box
+        if PROMPT in run.output() or run.ended():
+            return None
+    return None
+
+
 def dump_stage_ends(console):
     """Where the output stands each time a box opens: the end of each dump's empty line."""
     ends = []
@@ -290,8 +305,9 @@ def run_case(session, root, number, contents, extras, screenshot):
             text.write(contents)
 
     holder = None
-    if HELD in extras:
-        holder = subprocess.Popen(["wine", session.args.hold_file, "Test.txt"], cwd=folder,
+    if extras & {HELD_READING, HELD_WRITING}:
+        mode = "write" if HELD_WRITING in extras else "read"
+        holder = subprocess.Popen(["wine", session.args.hold_file, "Test.txt", mode], cwd=folder,
                                   env=session.env, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL)
         if holder.stdout.readline().strip() != b"held":
@@ -309,7 +325,7 @@ def run_case(session, root, number, contents, extras, screenshot):
         stages = dump_stage_ends(console)
 
         for index, text in enumerate(boxes):
-            box = session.probe("look", int(REACH_SECONDS * 1000))
+            box = await_box(session, run)
             expect(box is not None, "message box %d did not open; output %s"
                    % (index + 1, shown(run.output())))
             expect(box["text"] == text, "box %d shows %s, expected %s"
