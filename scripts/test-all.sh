@@ -8,3 +8,7 @@ echo "== default: unit and end-to-end tests"
 cmake --preset default
 cmake --build --preset default
 ctest --preset default
+
+echo "== release: optimised build of the program, the benchmarks and dumpfile (not run here)"
+cmake --preset release
+cmake --build --preset release
