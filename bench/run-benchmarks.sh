@@ -8,9 +8,9 @@
 #    /dev/null, in ROUNDS (default 7) rounds that take the four tools in turn, so that any
 #    drift in the machine's load falls on all of them alike. Prints the median wall time of
 #    each and its ratio to dumpfile's.
-# 2. In process: keyreport_bench, 5 repetitions in random order, medians; the results go to
-#    build/release/bench/results.json and the chart to docs/format-dump-gbps.png.
-# 3. The target ratios, worked out from the medians of step 2.
+# 2. In process: keyreport_bench, 5 repetitions in random order; prints the medians and the
+#    target ratios worked out from them. The results go to build/release/bench/results.json
+#    (and .txt), the chart to docs/format-dump-gbps.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 rounds=${1:-7}
@@ -64,10 +64,7 @@ echo
 echo "== In process: keyreport_bench, medians of 5 repetitions in random order"
 "$bin/keyreport_bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=true --benchmark_out="$bin/results.json" \
-    --benchmark_out_format=json 2>/dev/null | grep -E '^(BM_|-|Benchmark)' | grep -v -E '_(mean|stddev|cv) '
-
-echo
-echo "== Targets"
+    --benchmark_out_format=json >"$bin/results.txt" 2>&1
 python3 bench/summarize.py "$bin/results.json" "$bin/format-dump-gbps.dat"
 mkdir -p docs
 gnuplot -e "data='$bin/format-dump-gbps.dat'; output='docs/format-dump-gbps.png'" \
