@@ -9,8 +9,8 @@
 // loaded text has a zero tail for this). An empty key is found at the start.
 const char* LocateKey(const char* text, const char* key);
 
-// The number of bytes before the first zero. Reads whole aligned words, never past the
-// aligned 16 bytes that hold the zero, so never into a page the text does not reach.
+// The number of bytes before the first zero. Reads whole aligned words, never crossing
+// into the next aligned word after the one that holds the zero.
 std::uint32_t MeasureText(const char* text);
 
 // Writes the zero-terminated text, without its zero, to standard output unchanged.
