@@ -15,11 +15,6 @@ constexpr std::uint32_t MaxDumpLines = (0xFFFFFFFFu - 1) / DumpLineSize;
 // written right after, while the stretch is still in the first-level cache, so that the block
 // travels to memory once and not twice. 16 lines are 1264 bytes.
 constexpr std::uint32_t StretchLines = 16;
-constexpr std::uint32_t StretchSize = StretchLines * DumpLineSize;
-
-// How far ahead of the stretch being written its successors are asked for, in bytes.
-constexpr std::uint32_t LookAhead = 2 * StretchSize;
-constexpr std::uint32_t CacheLineSize = 64;
 
 // The words below are composed for a little-endian store: byte k of a word lands k columns
 // after the column it is stored at.
@@ -131,10 +126,6 @@ void PutWholeLines(char* line, const char* source, std::uint32_t lines) {
     std::uint64_t upper = UpperAddressBits(address);
     while (lines != 0) {
         const std::uint32_t stretch = lines < StretchLines ? lines : StretchLines;
-        // A hint only: the memory of later stretches is on its way while this one is written.
-        for (std::uint32_t at = 0; at < StretchSize; at += CacheLineSize) {
-            __builtin_prefetch(line + LookAhead + at, 1);
-        }
         FillPattern(line, stretch * DumpLineSize, SpacePattern);
         for (std::uint32_t i = 0; i < stretch; ++i) {
             if ((address & 0xFF) < DumpLineBytes) {
