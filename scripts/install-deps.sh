@@ -17,7 +17,8 @@ apt_get install -y -q --no-install-recommends \
     cmake ninja-build g++ libgtest-dev libgmock-dev \
     clang libclang-rt-14-dev valgrind \
     g++-mingw-w64-i686 python3 \
-    libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick
+    libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick \
+    libbenchmark-dev xxd bsdextrautils gnuplot-nox
 
 # Wine's recommended packages bring the fonts and X libraries its message boxes are drawn with.
 apt_get install -y -q wine wine32

@@ -41,3 +41,7 @@ echo "== win32: the Windows executable, its zip, and end-to-end tests under Wine
 cmake --preset win32
 cmake --build --preset win32
 ctest --preset win32
+
+echo "== release: optimised build of the program, the benchmarks and dumpfile (not run here)"
+cmake --preset release
+cmake --build --preset release

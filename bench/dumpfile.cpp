@@ -1,0 +1,72 @@
+// dumpfile FILE: writes the dump of the whole file to standard output, formatted by one
+// FormatDump call and written by one write, for comparing the formatter with other dump
+// tools as whole processes. A bench tool only; the program itself never takes arguments.
+#include "dump/format_dump.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int Fail(const char* what, const char* file) {
+    std::fprintf(stderr, "dumpfile: %s: %s\n", file, what);
+    return 1;
+}
+
+// One write for the whole text; only a pipe or a signal makes it take more than one.
+bool WriteAll(const char* text, std::size_t count) {
+    while (count != 0) {
+        const ssize_t put = write(STDOUT_FILENO, text, count);
+        if (put < 0 && errno == EINTR) {
+            continue;
+        }
+        if (put <= 0) {
+            return false;
+        }
+        text += put;
+        count -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: dumpfile FILE\n");
+        return 2;
+    }
+    const char* file = argv[1];
+    const int fd = open(file, O_RDONLY);
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+        return Fail("cannot open", file);
+    }
+    if (info.st_size == 0) {
+        return 0;
+    }
+    if (static_cast<unsigned long long>(info.st_size) > 0xFFFFFFFFull) {
+        return Fail("too large for a 32-bit count", file);
+    }
+    const auto count = static_cast<std::uint32_t>(info.st_size);
+    // The file's pages straight from the page cache, mapped all at once: no copy, and no
+    // fresh memory to fault in page by page.
+    void* mapped = mmap(nullptr, count, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (mapped == MAP_FAILED) {
+        return Fail("cannot read", file);
+    }
+    const char* bytes = static_cast<const char*>(mapped);
+    const std::size_t lines = count / DumpLineBytes + (count % DumpLineBytes != 0 ? 1 : 0);
+    const char* dump = FormatDump(bytes, count);
+    if (dump == nullptr) {
+        return Fail("dump does not fit in memory or in 32 bits", file);
+    }
+    if (!WriteAll(dump, lines * DumpLineSize)) {
+        return Fail("cannot write standard output", "-");
+    }
+    return 0;
+}

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Measures the formatter against the usual dump tools and in process, and prints the figures
+# the README quotes.
+#
+#   bash bench/run-benchmarks.sh [ROUNDS] [all|tools|inprocess]
+#
+# tools: dumpfile, xxd, hexdump -C and od each dump the same 64 MiB file to /dev/null, in
+#   ROUNDS (default 7) rounds that take the four tools in turn, so that any drift in the
+#   machine's load falls on all of them alike. Prints the median wall, user and system time of
+#   each and its wall time's ratio to dumpfile's.
+# inprocess: keyreport_bench, 5 repetitions in random order; prints the medians and the target
+#   ratios worked out from them. The results go to build/release/bench/results.json (and
+#   .txt), the chart to docs/format-dump-gbps.png.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+rounds=${1:-7}
+parts=${2:-all}
+bin=build/release/bench
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
+
+compare_tools() {
+    work=$(mktemp -d)
+    trap 'rm -rf "$work"' EXIT
+    local input=$work/input.bin
+    head -c $((64 * 1024 * 1024)) /dev/urandom >"$input"
+
+    local tools=(dumpfile xxd hexdump od)
+    run_tool() {
+        case $1 in
+        dumpfile) "$bin/dumpfile" "$input" ;;
+        xxd) xxd "$input" ;;
+        hexdump) hexdump -C "$input" ;;
+        od) od -A x -t x1z -v "$input" ;;
+        esac >/dev/null
+    }
+
+    # One untimed pass each: the file and the programs are in the page cache from here on.
+    for tool in "${tools[@]}"; do run_tool "$tool"; done
+
+    # Wall, user and system seconds of each run, from the shell's own timer.
+    local -A wall user system
+    local TIMEFORMAT='%3R %3U %3S' round i tool r u s
+    for ((round = 0; round < rounds; round++)); do
+        # Each round starts with a different tool.
+        for ((i = 0; i < ${#tools[@]}; i++)); do
+            tool=${tools[(i + round) % ${#tools[@]}]}
+            read -r r u s < <({ time run_tool "$tool"; } 2>&1)
+            wall[$tool]+="$r "
+            user[$tool]+="$u "
+            system[$tool]+="$s "
+        done
+    done
+
+    echo "== Whole process, 64 MiB to /dev/null, medians of $rounds rounds"
+    local base
+    base=$(echo "${wall[dumpfile]}" | median)
+    printf '| %-10s | %8s | %8s | %8s | %11s |\n' tool 'wall ms' 'user ms' 'sys ms' 'x dumpfile'
+    printf '|%s|\n' '---|---:|---:|---:|---:'
+    for tool in "${tools[@]}"; do
+        r=$(echo "${wall[$tool]}" | median)
+        u=$(echo "${user[$tool]}" | median)
+        s=$(echo "${system[$tool]}" | median)
+        awk -v t="$tool" -v r="$r" -v u="$u" -v s="$s" -v base="$base" 'BEGIN {
+            printf "| %-10s | %8.0f | %8.0f | %8.0f | %11.1f |\n", t, r * 1000, u * 1000, s * 1000, r / base
+        }'
+    done
+}
+
+measure_in_process() {
+    echo "== In process: keyreport_bench, medians of 5 repetitions in random order"
+    "$bin/keyreport_bench" --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+        --benchmark_report_aggregates_only=true --benchmark_out="$bin/results.json" \
+        --benchmark_out_format=json >"$bin/results.txt" 2>&1
+    python3 bench/summarize.py "$bin/results.json" "$bin/format-dump-gbps.dat"
+    mkdir -p docs
+    gnuplot -e "data='$bin/format-dump-gbps.dat'; output='docs/format-dump-gbps.png'" \
+        bench/format-dump-gbps.gp
+    echo "chart: docs/format-dump-gbps.png"
+}
+
+cmake --preset release >/dev/null
+cmake --build --preset release >/dev/null
+if [[ $parts != inprocess ]]; then compare_tools; fi
+if [[ $parts == all ]]; then echo; fi
+if [[ $parts != tools ]]; then measure_in_process; fi

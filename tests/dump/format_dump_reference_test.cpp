@@ -1,0 +1,144 @@
+// The formatter's wide-store path against the byte-at-a-time reference: every source
+// alignment, the seams between filled stretches, address digits that roll over, every byte
+// value in every column, and sources that end or start at an inaccessible page.
+#include "dump/format_dump.h"
+#include "tests/support/reference.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::uint32_t AddressOf(const void* p) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
+}
+
+// Empty when the formatter's text for count bytes at source matches the reference,
+// else where and how the first differing line differs.
+std::string Mismatch(const char* source, std::uint32_t count) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(source);
+    const std::string expected = ReferenceDump(bytes, count, AddressOf(source));
+    char* block = FormatDump(source, count);
+    if (block == nullptr) {
+        return "no dump";
+    }
+    std::string found(block, expected.size());
+    const char last = block[expected.size()];
+    std::free(block);
+    if (last != '\0') {
+        return "no zero right after the last line";
+    }
+    if (found == expected) {
+        return {};
+    }
+    std::size_t at = 0;
+    while (found[at] == expected[at]) {
+        ++at;
+    }
+    const std::size_t line = at / DumpLineSize * DumpLineSize;
+    return "column " + std::to_string(at - line) + " of line " +
+           std::to_string(line / DumpLineSize) +
+           "\n found:    " + found.substr(line, DumpLineSize - 2) +
+           "\n expected: " + expected.substr(line, DumpLineSize - 2);
+}
+
+// Bytes in which column j of line L holds 17 L + j: over 256 lines, every value meets every
+// column.
+std::vector<char> EveryValueInEveryColumn(std::uint32_t count) {
+    std::vector<char> bytes(count);
+    for (std::uint32_t i = 0; i < count; ++i) {
+        bytes[i] = static_cast<char>(i + i / 16);
+    }
+    return bytes;
+}
+
+std::vector<char> Scrambled(std::uint32_t count) {
+    std::vector<char> bytes(count);
+    std::uint32_t state = 12345;
+    for (char& byte : bytes) {
+        state = state * 1103515245u + 12345u;
+        byte = static_cast<char>(state >> 23);
+    }
+    return bytes;
+}
+
+TEST(FormatDumpReference, EveryAlignmentAcrossStretchSeams) {
+    // Whole stretches are 64 lines, 1024 bytes; counts around one, two and three of them.
+    const std::vector<char> bytes = Scrambled(4096 + 64);
+    for (std::uint32_t offset = 0; offset < 16; ++offset) {
+        for (const std::uint32_t stretches : {1u, 2u, 3u}) {
+            for (std::uint32_t count = stretches * 1024 - 17; count <= stretches * 1024 + 17;
+                 ++count) {
+                ASSERT_EQ(Mismatch(bytes.data() + offset, count), "")
+                    << "count " << count << " offset " << offset;
+            }
+        }
+    }
+}
+
+TEST(FormatDumpReference, EveryByteValueInEveryColumn) {
+    const std::vector<char> bytes = EveryValueInEveryColumn(256 * 16 + 16);
+    for (std::uint32_t offset = 0; offset < 16; ++offset) {
+        ASSERT_EQ(Mismatch(bytes.data() + offset, 256 * 16), "") << "offset " << offset;
+    }
+}
+
+TEST(FormatDumpReference, UniformContents) {
+    for (const char fill : {'\0', ' ', '.', '~', '\x7F', '\x80', '\xFF'}) {
+        const std::vector<char> bytes(3000, fill);
+        for (const std::uint32_t count : {1u, 15u, 16u, 17u, 40u, 2999u}) {
+            ASSERT_EQ(Mismatch(bytes.data() + 1, count), "")
+                << "count " << count << " byte " << int(static_cast<std::uint8_t>(fill));
+        }
+    }
+}
+
+// Sources that run over addresses where the upper address digits change: every 256 bytes,
+// and at a 64 KiB boundary, where two more digits roll over at once.
+TEST(FormatDumpReference, AddressDigitsRollOver) {
+    constexpr std::uint32_t Span = 1 << 16;
+    char* region = static_cast<char*>(std::aligned_alloc(Span, 2 * Span));
+    ASSERT_NE(region, nullptr);
+    const std::vector<char> bytes = Scrambled(2 * Span);
+    std::memcpy(region, bytes.data(), bytes.size());
+    for (std::uint32_t offset = 0; offset < 16; ++offset) {
+        const char* source = region + Span - 1000 - offset;
+        ASSERT_EQ(Mismatch(source, 2000 + offset), "") << "offset " << offset;
+    }
+    std::free(region);
+}
+
+TEST(FormatDumpReference, LargeCount) {
+    const std::vector<char> bytes = Scrambled((1 << 18) + 32);
+    for (const std::uint32_t offset : {0u, 3u, 8u}) {
+        ASSERT_EQ(Mismatch(bytes.data() + offset, (1 << 18) + 21), "") << "offset " << offset;
+    }
+}
+
+// Only the count bytes from source are read: a source flush against an inaccessible page on
+// either side still formats.
+TEST(FormatDumpReference, ReadsNoByteOutsideTheSource) {
+    const long page = sysconf(_SC_PAGESIZE);
+    char* pages = static_cast<char*>(
+        mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(pages, page, PROT_NONE), 0);
+    ASSERT_EQ(mprotect(pages + 2 * page, page, PROT_NONE), 0);
+    char* start = pages + page;
+    char* end = pages + 2 * page;
+    const std::vector<char> bytes = Scrambled(static_cast<std::uint32_t>(page));
+    std::memcpy(start, bytes.data(), bytes.size());
+    for (std::uint32_t count = 1; count <= 100; ++count) {
+        ASSERT_EQ(Mismatch(end - count, count), "") << "count " << count << " at the end";
+        ASSERT_EQ(Mismatch(start, count), "") << "count " << count << " at the start";
+    }
+    munmap(pages, 3 * page);
+}
+
+} // namespace
