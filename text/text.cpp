@@ -13,7 +13,9 @@ constexpr std::uint32_t HighBits = 0x80808080u;
 // Bit 7 of each byte of the result is set where the word may hold a zero byte; the lowest
 // flagged byte is always the first zero (a byte >= 0x80 is never flagged, and another byte
 // only when a zero lies below it).
-constexpr std::uint32_t ZeroFlags(std::uint32_t word) { return (word - LowBits) & ~word & HighBits; }
+constexpr std::uint32_t ZeroFlags(std::uint32_t word) {
+    return (word - LowBits) & ~word & HighBits;
+}
 
 // Offset in the word of its first zero byte, given nonzero flags: low half first.
 constexpr std::uint32_t FirstFlagged(std::uint32_t flags) {

@@ -37,8 +37,8 @@ int OpenFlags(DWORD desiredAccess, DWORD creationDisposition) {
 extern "C" HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
                               DWORD creationDisposition, DWORD, HANDLE) {
     // Non-blocking, so that a FIFO with no writer opens at once and reads as empty.
-    const int fd =
-        open(fileName, OpenFlags(desiredAccess, creationDisposition) | O_NONBLOCK | O_CLOEXEC, 0666);
+    const int fd = open(
+        fileName, OpenFlags(desiredAccess, creationDisposition) | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0) {
         return INVALID_HANDLE_VALUE;
     }

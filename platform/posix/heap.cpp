@@ -7,7 +7,9 @@ namespace {
 char ProcessHeap; // only its address is used, as the heap's handle
 }
 
-extern "C" HANDLE GetProcessHeap() { return &ProcessHeap; }
+extern "C" HANDLE GetProcessHeap() {
+    return &ProcessHeap;
+}
 
 extern "C" LPVOID HeapAlloc(HANDLE, DWORD flags, SIZE_T bytes) {
     // A zero-byte request still gets a block of its own, as on Windows.

@@ -4,8 +4,12 @@
 #include "platform/platform.h"
 
 // The descriptor behind a handle, and the handle for a descriptor.
-inline int FdOf(HANDLE handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)); }
-inline HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd)); }
+inline int FdOf(HANDLE handle) {
+    return static_cast<int>(reinterpret_cast<std::intptr_t>(handle));
+}
+inline HANDLE HandleOf(int fd) {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
+}
 
 // Sets the process up for the platform layer: a write to a closed pipe fails instead of
 // killing the process, and a terminal left in key mode is restored on SIGINT, SIGTERM and

@@ -74,7 +74,9 @@ TEST(PutAddress, EightUppercaseDigitsMostSignificantFirst) {
     EXPECT_STREQ(field, "DEADBEEF");
 }
 
-TEST(FormatDump, CountZeroGivesNothing) { EXPECT_EQ(FormatDump("x", 0), nullptr); }
+TEST(FormatDump, CountZeroGivesNothing) {
+    EXPECT_EQ(FormatDump("x", 0), nullptr);
+}
 
 TEST(FormatDump, CountTooLargeForThe32BitSizeGivesNothing) {
     // 0xFFFFFFFF bytes need 268435456 lines, whose size wraps in 32 bits. The count is
@@ -83,7 +85,7 @@ TEST(FormatDump, CountTooLargeForThe32BitSizeGivesNothing) {
 }
 
 TEST(FormatDump, ShortLineLayouts) {
-    const char bytes[16] = {'s', 't', 'r', '1', '=', 'h', 'e', 'l',
+    const char bytes[16] = {'s', 't', 'r', '1',  '=',  'h', 'e', 'l',
                             'l', 'o', '&', 0x7E, 0x7F, '.', ' ', '\xFF'};
     const std::string a = PutAddressText(bytes);
     EXPECT_EQ(Dump(bytes, 1),

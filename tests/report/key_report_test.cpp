@@ -103,9 +103,9 @@ TEST_F(KeyReportRun, ValueLimits) {
 }
 
 TEST_F(KeyReportRun, OnlyTheFirst500BytesCount) {
-    ExpectModelled(std::string(495, '.') + "str1=x&str2=y&"); // key ends at byte 499
-    ExpectModelled(std::string(496, '.') + "str1=x&str2=y&"); // key runs past byte 500
-    ExpectModelled(std::string(490, '.') + "str1=abcdefghij&");  // value runs past byte 500
+    ExpectModelled(std::string(495, '.') + "str1=x&str2=y&");   // key ends at byte 499
+    ExpectModelled(std::string(496, '.') + "str1=x&str2=y&");   // key runs past byte 500
+    ExpectModelled(std::string(490, '.') + "str1=abcdefghij&"); // value runs past byte 500
     ExpectModelled("str2=b&" + std::string(600, '.') + "str1=a&");
 }
 

@@ -12,15 +12,15 @@ void RemoveTempFolder(const TempFolder& folder);
 void WriteBytes(const std::string& path, const std::string& bytes);
 
 struct RunOptions {
-    std::string folder;         // the current directory of the run
-    std::string input;          // written to standard input through a pipe, which is then closed
-    std::string inputPath;      // if set, standard input is this file instead
-    std::string outputPath;     // if set, standard output goes to this file instead of a pipe
-    bool closeOutput = false;   // standard output is a pipe whose reader has gone
-    bool unprivileged = false;  // when run as root, run as nobody so that file modes apply
-    bool noDisplay = true;      // run without a display, so message boxes go to standard error
-    std::string program;        // if set, the program to run instead of the one under test
-    bool noOutput = false;      // standard output is closed: the next file opened takes its place
+    std::string folder;        // the current directory of the run
+    std::string input;         // written to standard input through a pipe, which is then closed
+    std::string inputPath;     // if set, standard input is this file instead
+    std::string outputPath;    // if set, standard output goes to this file instead of a pipe
+    bool closeOutput = false;  // standard output is a pipe whose reader has gone
+    bool unprivileged = false; // when run as root, run as nobody so that file modes apply
+    bool noDisplay = true;     // run without a display, so message boxes go to standard error
+    std::string program;       // if set, the program to run instead of the one under test
+    bool noOutput = false;     // standard output is closed: the next file opened takes its place
 };
 
 struct RunResult {

@@ -13,7 +13,9 @@
 namespace {
 
 // A text as the driver lays it out: the bytes, then a zero tail.
-std::string Loaded(const std::string& bytes) { return bytes + std::string(64, '\0'); }
+std::string Loaded(const std::string& bytes) {
+    return bytes + std::string(64, '\0');
+}
 
 long Locate(const std::string& bytes, const char* key) {
     const std::string text = Loaded(bytes);
