@@ -7,22 +7,27 @@ bash scripts/install-deps.sh
 # The desktop box tests run under their own X server; here they must run, not be skipped.
 export KEYREPORT_REQUIRE_DESKTOP=1
 
-echo "== default: unit and end-to-end tests"
-cmake --preset default
-cmake --build --preset default
+build() {
+    cmake --preset "$1"
+    cmake --build --preset "$1"
+}
+
+echo "== release: optimised build of the program, the benchmarks and dumpfile (not run here)"
+build release
+
+echo "== default: unit, end-to-end and desktop tests"
+build default
 ctest --preset default
 
 echo "== asan: unit and end-to-end tests under the address and undefined-behaviour sanitizers"
-cmake --preset asan
-cmake --build --preset asan
+build asan
 ctest --preset asan
 
 echo "== valgrind: the end-to-end tests with the program under memcheck"
 ctest --preset valgrind
 
 echo "== fuzz: each target for 15 s from its seed corpus"
-cmake --preset fuzz
-cmake --build --preset fuzz
+build fuzz
 for corpus in fuzz/corpus/*/; do
     name=$(basename "$corpus")
     work=$(mktemp -d)
@@ -38,10 +43,5 @@ for corpus in fuzz/corpus/*/; do
 done
 
 echo "== win32: the Windows executable, its zip, and end-to-end tests under Wine"
-cmake --preset win32
-cmake --build --preset win32
+build win32
 ctest --preset win32
-
-echo "== release: optimised build of the program, the benchmarks and dumpfile (not run here)"
-cmake --preset release
-cmake --build --preset release

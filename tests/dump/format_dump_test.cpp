@@ -110,20 +110,4 @@ TEST(FormatDump, ExampleWindowOfForty) {
     EXPECT_EQ(text[158 + DumpDashColumn], ' ');
 }
 
-TEST(FormatDump, MatchesReferenceForEveryCountAndAlignment) {
-    char bytes[300];
-    for (int i = 0; i < 300; ++i) {
-        bytes[i] = static_cast<char>((i * 37 + 11) & 0xFF);
-    }
-    for (std::uint32_t offset = 0; offset < 8; ++offset) {
-        for (std::uint32_t count = 1; count <= 290; count += (count < 40 ? 1 : 7)) {
-            const char* source = bytes + offset;
-            ASSERT_EQ(Dump(source, count),
-                      ReferenceDump(reinterpret_cast<const std::uint8_t*>(source), count,
-                                    AddressOf(source)))
-                << "count " << count << " offset " << offset;
-        }
-    }
-}
-
 } // namespace
