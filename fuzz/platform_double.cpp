@@ -31,10 +31,6 @@ void ResetDouble() {
     DoubleExitCode = -1;
 }
 
-std::uint32_t AddressOf(const void* pointer) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
-}
-
 extern "C" HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
                               HANDLE) {
     return std::strcmp(fileName, "Test.txt") == 0 ? &FileHandle : INVALID_HANDLE_VALUE;

@@ -26,6 +26,3 @@ extern std::jmp_buf DoubleExitPoint;
 
 // Frees the blocks handed out so far and clears what was recorded.
 void ResetDouble();
-
-// The low 32 bits of an address, as the dump shows it.
-std::uint32_t AddressOf(const void* pointer);

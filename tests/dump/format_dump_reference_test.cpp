@@ -15,10 +15,6 @@
 
 namespace {
 
-std::uint32_t AddressOf(const void* p) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
-}
-
 // Empty when the formatter's text for count bytes at source matches the reference,
 // else where and how the first differing line differs.
 std::string Mismatch(const char* source, std::uint32_t count) {

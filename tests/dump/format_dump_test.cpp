@@ -10,10 +10,6 @@
 
 namespace {
 
-std::uint32_t AddressOf(const void* p) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(p));
-}
-
 // Formats count bytes and returns the text, checking the block's terminator on the way.
 // The address column the formatter should give for bytes at p.
 std::string PutAddressText(const void* p) {

@@ -6,6 +6,11 @@
 #include <string>
 #include <vector>
 
+// The low 32 bits of an address, as the dump's address column shows it.
+inline std::uint32_t AddressOf(const void* pointer) {
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(pointer));
+}
+
 // The dump text of count bytes whose first byte is at address, formatted one byte at a
 // time: 16 bytes a line, 79 bytes a line, without the terminating zero.
 std::string ReferenceDump(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t address);
