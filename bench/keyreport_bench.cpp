@@ -68,15 +68,20 @@ std::vector<char> MakeText(std::uint32_t length) {
     return text;
 }
 
-void BM_MeasureText(benchmark::State& state) {
+// Measures a text of the benchmark's length with measure, over and over.
+void MeasureLength(benchmark::State& state, std::uint32_t (*measure)(const char*)) {
     const auto length = static_cast<std::uint32_t>(state.range(0));
     const std::vector<char> text = MakeText(length);
     for (auto _ : state) {
         const char* at = text.data();
         benchmark::DoNotOptimize(at);
-        benchmark::DoNotOptimize(MeasureText(at));
+        benchmark::DoNotOptimize(measure(at));
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * length);
+}
+
+void BM_MeasureText(benchmark::State& state) {
+    MeasureLength(state, MeasureText);
 }
 
 // The plain length loop MeasureText is measured against: one byte, one test.
@@ -89,14 +94,7 @@ void BM_MeasureText(benchmark::State& state) {
 }
 
 void BM_ByteLoopLength(benchmark::State& state) {
-    const auto length = static_cast<std::uint32_t>(state.range(0));
-    const std::vector<char> text = MakeText(length);
-    for (auto _ : state) {
-        const char* at = text.data();
-        benchmark::DoNotOptimize(at);
-        benchmark::DoNotOptimize(ByteLoopLength(at));
-    }
-    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * length);
+    MeasureLength(state, ByteLoopLength);
 }
 
 // The program's case: 500 bytes read into a zero-filled buffer, the key in the last five.

@@ -10,25 +10,24 @@ for run in results["benchmarks"]:
     if run.get("aggregate_name") == "median":
         median[run["run_name"]] = run["bytes_per_second"] / 1e9
 
+def table(sizes, heads, first, second, ratio_name, ratio):
+    """One table: a row of GB/s for each benchmark, then the row of their ratio."""
+    print("| GB/s of input | " + " | ".join(heads) + " |")
+    print("|---|" + "---:|" * len(sizes))
+    for name in (first, second):
+        print(f"| BM_{name} | " + " | ".join(f"{median[f'BM_{name}/{n}']:.2f}" for n in sizes) + " |")
+    cells = (ratio(median[f"BM_{first}/{n}"] / median[f"BM_{second}/{n}"]) for n in sizes)
+    print(f"| {ratio_name} | " + " | ".join(cells) + " |")
+
+
 counts = (40, 4096, 1048576, 16777216)
-names = {40: "40 B", 4096: "4 KiB", 1048576: "1 MiB", 16777216: "16 MiB"}
-print("| GB/s of input | " + " | ".join(names[n] for n in counts) + " |")
-print("|---|" + "---:|" * len(counts))
-for name in ("FormatDump", "FillBound"):
-    row = (f"{median[f'BM_{name}/{n}']:.2f}" for n in counts)
-    print(f"| BM_{name} | " + " | ".join(row) + " |")
-row = (f"{100 * median[f'BM_FormatDump/{n}'] / median[f'BM_FillBound/{n}']:.0f}%" for n in counts)
-print("| FormatDump / FillBound | " + " | ".join(row) + " |")
+table(counts, ("40 B", "4 KiB", "1 MiB", "16 MiB"), "FormatDump", "FillBound",
+      "FormatDump / FillBound", lambda r: f"{100 * r:.0f}%")
 
 lengths = (16, 64, 256, 1024, 4096)
 print()
-print("| GB/s of input | " + " | ".join(f"{n} B" for n in lengths) + " |")
-print("|---|" + "---:|" * len(lengths))
-for name in ("MeasureText", "ByteLoopLength"):
-    row = (f"{median[f'BM_{name}/{n}']:.2f}" for n in lengths)
-    print(f"| BM_{name} | " + " | ".join(row) + " |")
-row = (f"{median[f'BM_MeasureText/{n}'] / median[f'BM_ByteLoopLength/{n}']:.1f}x" for n in lengths)
-print("| MeasureText / byte loop | " + " | ".join(row) + " |")
+table(lengths, (f"{n} B" for n in lengths), "MeasureText", "ByteLoopLength",
+      "MeasureText / byte loop", lambda r: f"{r:.1f}x")
 print()
 print(f"BM_LocateKey (500 bytes, key at the end): {median['BM_LocateKey']:.2f} GB/s")
 
