@@ -16,24 +16,12 @@ constexpr std::uint32_t MaxDumpLines = (0xFFFFFFFFu - 1) / DumpLineSize;
 // travels to memory once and not twice. 16 lines are 1264 bytes.
 constexpr std::uint32_t StretchLines = 16;
 
-// The words below are composed for a little-endian store: byte k of a word lands k columns
-// after the column it is stored at.
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "dump words are composed little-endian");
-
 constexpr std::uint64_t Space = 0x20;
 constexpr std::uint64_t Dash = '-';
 constexpr std::uint16_t LineBreak = '\r' | '\n' << 8;
 
 std::uint32_t AddressOf(const char* byte) {
     return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(byte));
-}
-
-// Both digits of the low byte of value from one 16-bit load, the high digit in the low byte
-// of the result.
-[[gnu::always_inline]] inline std::uint64_t PairBits(std::uint32_t value) {
-    std::uint16_t pair;
-    std::memcpy(&pair, HexPairTable[value & 0xFF].data(), 2);
-    return pair;
 }
 
 [[gnu::always_inline]] inline std::uint64_t ShowBits(std::uint32_t byte) {
@@ -43,8 +31,8 @@ std::uint32_t AddressOf(const char* byte) {
 // Three hex pairs a column apart, "XX XX XX": eight columns for one store.
 [[gnu::always_inline]] inline std::uint64_t PairTriple(std::uint32_t first, std::uint32_t second,
                                                        std::uint32_t third) {
-    return PairBits(first) | Space << 16 | PairBits(second) << 24 | Space << 40 |
-           PairBits(third) << 48;
+    return HexPairBits(first) | Space << 16 | HexPairBits(second) << 24 | Space << 40 |
+           HexPairBits(third) << 48;
 }
 
 [[gnu::always_inline]] inline void StoreWord(char* at, std::uint64_t word) {
@@ -58,12 +46,6 @@ void PutPair(char* at, char byte) {
 
 char ShowChar(char byte) {
     return ShowCharTable[static_cast<std::uint8_t>(byte)];
-}
-
-// The six upper address digits, the same for the sixteen lines whose addresses differ only
-// in the low byte.
-std::uint64_t UpperAddressBits(std::uint32_t address) {
-    return PairBits(address >> 24) | PairBits(address >> 16) << 16 | PairBits(address >> 8) << 32;
 }
 
 // A line of sixteen bytes in eleven straight-line stores of table lookups, no per-byte test:
@@ -80,7 +62,7 @@ PutWholeLine(char* __restrict line, const std::uint8_t* __restrict source, std::
     StoreWord(line + 19, PairTriple(b3, b4, b5));
     show |= ShowBits(b3) << 24 | ShowBits(b4) << 32 | ShowBits(b5) << 40;
     const std::uint32_t b6 = source[6], b7 = source[7];
-    StoreWord(line + 28, PairBits(b6) | Space << 16 | PairBits(b7) << 24 | Space << 40 |
+    StoreWord(line + 28, HexPairBits(b6) | Space << 16 | HexPairBits(b7) << 24 | Space << 40 |
                              Dash << 48 | Space << 56);
     show |= ShowBits(b6) << 48 | ShowBits(b7) << 56;
     StoreWord(line + DumpShowColumn, show);
@@ -117,10 +99,12 @@ void PutShortLine(char* line, const char* source, std::uint32_t rest) {
     std::memcpy(line + DumpBreakColumn, &LineBreak, 2);
 }
 
+} // namespace
+
 // Whole lines from source into line onward, a filled stretch at a time. A stretch whose size
 // is not a multiple of 4 leaves its last 1 to 3 bytes unfilled: they are the last line's
 // final display character and its CR LF, all written.
-void PutWholeLines(char* line, const char* source, std::uint32_t lines) {
+void PutLinesByTable(char* line, const char* source, std::uint32_t lines) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(source);
     std::uint32_t address = AddressOf(source);
     std::uint64_t upper = UpperAddressBits(address);
@@ -128,10 +112,7 @@ void PutWholeLines(char* line, const char* source, std::uint32_t lines) {
         const std::uint32_t stretch = lines < StretchLines ? lines : StretchLines;
         FillPattern(line, stretch * DumpLineSize, SpacePattern);
         for (std::uint32_t i = 0; i < stretch; ++i) {
-            if ((address & 0xFF) < DumpLineBytes) {
-                upper = UpperAddressBits(address);
-            }
-            PutWholeLine(line, bytes, upper | PairBits(address) << 48);
+            PutWholeLine(line, bytes, LineAddressBits(address, &upper));
             line += DumpLineSize;
             bytes += DumpLineBytes;
             address += DumpLineBytes;
@@ -139,8 +120,6 @@ void PutWholeLines(char* line, const char* source, std::uint32_t lines) {
         lines -= stretch;
     }
 }
-
-} // namespace
 
 void FillPattern(char* block, std::uint32_t byteCount, std::uint32_t pattern) {
     char* word = block;
@@ -169,22 +148,10 @@ char* PutAddress(std::uint32_t address, char* destination) {
     return destination + 8;
 }
 
-char* FormatDump(const char* source, std::uint32_t count) {
-    if (count == 0) {
-        return nullptr;
-    }
+void PutDump(char* block, const char* source, std::uint32_t count, PutLinesProc putLines) {
     const std::uint32_t full = count / DumpLineBytes;
     const std::uint32_t rest = count % DumpLineBytes;
-    const std::uint32_t lines = full + (rest != 0 ? 1 : 0);
-    if (lines > MaxDumpLines) {
-        return nullptr;
-    }
-    const std::uint32_t size = lines * DumpLineSize + 1;
-    char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, size));
-    if (block == nullptr) {
-        return nullptr;
-    }
-    PutWholeLines(block, source, full);
+    putLines(block, source, full);
     char* line = block + full * DumpLineSize;
     if (rest != 0) {
         // The short line and the zero after it: 80 bytes, all filled.
@@ -193,5 +160,22 @@ char* FormatDump(const char* source, std::uint32_t count) {
         line += DumpLineSize;
     }
     *line = '\0';
+}
+
+char* FormatDump(const char* source, std::uint32_t count) {
+    if (count == 0) {
+        return nullptr;
+    }
+    const std::uint32_t lines = count / DumpLineBytes + (count % DumpLineBytes != 0 ? 1 : 0);
+    if (lines > MaxDumpLines) {
+        return nullptr;
+    }
+    char* block = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, lines * DumpLineSize + 1));
+    if (block == nullptr) {
+        return nullptr;
+    }
+    std::uint32_t kernels;
+    const DumpKernel* kernel = GetDumpKernels(&kernels);
+    PutDump(block, source, count, kernel[kernels - 1].putLines);
     return block;
 }

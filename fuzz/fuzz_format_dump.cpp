@@ -1,5 +1,7 @@
 // FormatDump over any bytes: the text equals the reference formatter's, the block is exactly
-// lines * 79 + 1 bytes with the only zero at its end, and a failing heap gives null.
+// lines * 79 + 1 bytes with the only zero at its end, and a failing heap gives null. Every
+// whole-line kernel the CPU runs writes the same text as the table kernel, into a block of
+// exactly that size.
 #include "dump/format_dump.h"
 #include "fuzz/platform_double.h"
 #include "tests/support/reference.h"
@@ -25,6 +27,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string(text, length) != ReferenceDump(data, count, AddressOf(source))) {
         std::abort();
     }
+    std::uint32_t kernels;
+    const DumpKernel* kernel = GetDumpKernels(&kernels);
+    char* tables = static_cast<char*>(std::malloc(length + 1));
+    char* other = static_cast<char*>(std::malloc(length + 1));
+    PutDump(tables, source, count, kernel[0].putLines);
+    for (std::uint32_t k = 1; k < kernels; ++k) {
+        PutDump(other, source, count, kernel[k].putLines);
+        if (std::memcmp(tables, other, length + 1) != 0) {
+            std::abort();
+        }
+    }
+    std::free(tables);
+    std::free(other);
     DoubleHeapFails = true;
     if (FormatDump(source, count) != nullptr) {
         std::abort();

@@ -1,6 +1,7 @@
-// The formatter's wide-store path against the byte-at-a-time reference: every source
-// alignment, the seams between filled stretches, address digits that roll over, every byte
-// value in every column, and sources that end or start at an inaccessible page.
+// Each whole-line kernel the CPU runs, through the formatter, against the byte-at-a-time
+// reference: every source alignment, the seams between filled stretches and between line
+// pairs, address digits that roll over (the low 32 bits included), every byte value in every
+// column, and sources that end or start at an inaccessible page.
 #include "dump/format_dump.h"
 #include "tests/support/reference.h"
 
@@ -13,17 +14,29 @@
 #include <unistd.h>
 #include <vector>
 
+// Test names and messages show a kernel by its name.
+void PrintTo(const DumpKernel& kernel, std::ostream* out) {
+    *out << kernel.name;
+}
+
 namespace {
 
-// Empty when the formatter's text for count bytes at source matches the reference,
-// else where and how the first differing line differs.
-std::string Mismatch(const char* source, std::uint32_t count) {
+std::vector<DumpKernel> RunnableKernels() {
+    std::uint32_t count;
+    const DumpKernel* kernels = GetDumpKernels(&count);
+    return {kernels, kernels + count};
+}
+
+// Empty when the text the kernel's dump of count bytes at source matches the reference,
+// else where and how the first differing line differs. The block is exactly the dump's size.
+std::string Mismatch(const DumpKernel& kernel, const char* source, std::uint32_t count) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(source);
     const std::string expected = ReferenceDump(bytes, count, AddressOf(source));
-    char* block = FormatDump(source, count);
+    char* block = static_cast<char*>(std::malloc(expected.size() + 1));
     if (block == nullptr) {
-        return "no dump";
+        return "no block";
     }
+    PutDump(block, source, count, kernel.putLines);
     std::string found(block, expected.size());
     const char last = block[expected.size()];
     std::free(block);
@@ -64,8 +77,21 @@ std::vector<char> Scrambled(std::uint32_t count) {
     return bytes;
 }
 
-TEST(FormatDumpReference, EveryAlignmentAcrossStretchSeams) {
-    // Whole stretches are 64 lines, 1024 bytes; counts around one, two and three of them.
+class FormatDumpReference : public testing::TestWithParam<DumpKernel> {
+  public:
+    std::string Mismatch(const char* source, std::uint32_t count) {
+        return ::Mismatch(GetParam(), source, count);
+    }
+};
+
+INSTANTIATE_TEST_SUITE_P(Kernels, FormatDumpReference, testing::ValuesIn(RunnableKernels()),
+                         [](const testing::TestParamInfo<DumpKernel>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_P(FormatDumpReference, EveryAlignmentAcrossStretchSeams) {
+    // Counts around 1, 2 and 3 KiB: the table kernel's stretches are 16 lines (256 bytes),
+    // the AVX2 kernel's line pairs 32 bytes, and the counts take every remainder around them.
     const std::vector<char> bytes = Scrambled(4096 + 64);
     for (std::uint32_t offset = 0; offset < 16; ++offset) {
         for (const std::uint32_t stretches : {1u, 2u, 3u}) {
@@ -78,14 +104,14 @@ TEST(FormatDumpReference, EveryAlignmentAcrossStretchSeams) {
     }
 }
 
-TEST(FormatDumpReference, EveryByteValueInEveryColumn) {
+TEST_P(FormatDumpReference, EveryByteValueInEveryColumn) {
     const std::vector<char> bytes = EveryValueInEveryColumn(256 * 16 + 16);
     for (std::uint32_t offset = 0; offset < 16; ++offset) {
         ASSERT_EQ(Mismatch(bytes.data() + offset, 256 * 16), "") << "offset " << offset;
     }
 }
 
-TEST(FormatDumpReference, UniformContents) {
+TEST_P(FormatDumpReference, UniformContents) {
     for (const char fill : {'\0', ' ', '.', '~', '\x7F', '\x80', '\xFF'}) {
         const std::vector<char> bytes(3000, fill);
         for (const std::uint32_t count : {1u, 15u, 16u, 17u, 40u, 2999u}) {
@@ -95,22 +121,48 @@ TEST(FormatDumpReference, UniformContents) {
     }
 }
 
-// Sources that run over addresses where the upper address digits change: every 256 bytes,
-// and at a 64 KiB boundary, where two more digits roll over at once.
-TEST(FormatDumpReference, AddressDigitsRollOver) {
+// Sources of 2000 to 2015 bytes at every alignment that run over boundary, where the
+// address digits roll over, with scrambled bytes around it.
+void ExpectMatchesAcross(FormatDumpReference* test, char* boundary) {
+    const std::vector<char> bytes = Scrambled(4096);
+    std::memcpy(boundary - 2048, bytes.data(), bytes.size());
+    for (std::uint32_t offset = 0; offset < 16; ++offset) {
+        ASSERT_EQ(test->Mismatch(boundary - 1000 - offset, 2000 + offset), "")
+            << "offset " << offset << " at " << static_cast<const void*>(boundary);
+    }
+}
+
+// The upper address digits change every 256 bytes; at a 64 KiB boundary two more roll over,
+// and at a multiple of 4 GiB the low 32 bits the column shows wrap to 00000000. The last
+// needs a mapping at a fixed address, tried at a few places that are usually free; a 32-bit
+// process has no such place above 0.
+TEST_P(FormatDumpReference, AddressDigitsRollOver) {
     constexpr std::uint32_t Span = 1 << 16;
     char* region = static_cast<char*>(std::aligned_alloc(Span, 2 * Span));
     ASSERT_NE(region, nullptr);
-    const std::vector<char> bytes = Scrambled(2 * Span);
-    std::memcpy(region, bytes.data(), bytes.size());
-    for (std::uint32_t offset = 0; offset < 16; ++offset) {
-        const char* source = region + Span - 1000 - offset;
-        ASSERT_EQ(Mismatch(source, 2000 + offset), "") << "offset " << offset;
-    }
+    ExpectMatchesAcross(this, region + Span);
     std::free(region);
+
+    if (sizeof(void*) < 8) {
+        return;
+    }
+    for (const std::uint64_t wrap : {0x200000000000ull, 0x7000000000ull, 0x100000000ull}) {
+        void* hint = reinterpret_cast<void*>(static_cast<std::uintptr_t>(wrap) - Span);
+        void* pages = mmap(hint, 2 * Span, PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+        if (pages == hint) {
+            ExpectMatchesAcross(this, static_cast<char*>(pages) + Span);
+            munmap(pages, 2 * Span);
+            return;
+        }
+        if (pages != MAP_FAILED) {
+            munmap(pages, 2 * Span);
+        }
+    }
+    ADD_FAILURE() << "no mapping across a multiple of 4 GiB could be had";
 }
 
-TEST(FormatDumpReference, LargeCount) {
+TEST_P(FormatDumpReference, LargeCount) {
     const std::vector<char> bytes = Scrambled((1 << 18) + 32);
     for (const std::uint32_t offset : {0u, 3u, 8u}) {
         ASSERT_EQ(Mismatch(bytes.data() + offset, (1 << 18) + 21), "") << "offset " << offset;
@@ -119,7 +171,7 @@ TEST(FormatDumpReference, LargeCount) {
 
 // Only the count bytes from source are read: a source flush against an inaccessible page on
 // either side still formats.
-TEST(FormatDumpReference, ReadsNoByteOutsideTheSource) {
+TEST_P(FormatDumpReference, ReadsNoByteOutsideTheSource) {
     const long page = sysconf(_SC_PAGESIZE);
     char* pages = static_cast<char*>(
         mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));

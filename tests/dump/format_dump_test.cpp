@@ -6,6 +6,8 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -104,6 +106,43 @@ TEST(FormatDump, ExampleWindowOfForty) {
     EXPECT_EQ(std::stoul(text.substr(79, 8), nullptr, 16), (base + 16) & 0xFFFFFFFFu);
     EXPECT_EQ(text.substr(158 + 10, 23), "00 00 00 00 00 00 00 00");
     EXPECT_EQ(text[158 + DumpDashColumn], ' ');
+}
+
+// The kernel the CPU should get: the one KEYREPORT_EXPECT_KERNEL names where it is set (the
+// runs on an emulated CPU set it), else the best one the flags of /proc/cpuinfo allow.
+std::string ExpectedKernel() {
+    if (const char* named = std::getenv("KEYREPORT_EXPECT_KERNEL")) {
+        return named;
+    }
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    std::string best = "tables";
+    while (std::getline(cpuinfo, line)) {
+        if (line.rfind("flags", 0) != 0) {
+            continue;
+        }
+        std::istringstream words(line);
+        std::string flag;
+        while (words >> flag) {
+            if (flag == "avx2") {
+                return "avx2";
+            }
+            if (flag == "ssse3") {
+                best = "ssse3";
+            }
+        }
+        break;
+    }
+    return best;
+}
+
+TEST(DumpKernels, TablesFirstAndTheBestTheCpuRunsLast) {
+    std::uint32_t count = 0;
+    const DumpKernel* kernels = GetDumpKernels(&count);
+    ASSERT_GE(count, 1u);
+    EXPECT_STREQ(kernels[0].name, "tables");
+    EXPECT_EQ(kernels[0].putLines, &PutLinesByTable);
+    EXPECT_EQ(kernels[count - 1].name, ExpectedKernel());
 }
 
 } // namespace

@@ -1,0 +1,194 @@
+// The whole-line kernels of x86-64: the table kernel, an SSSE3 kernel that makes a line in a
+// few byte shuffles and five 16-byte stores, and an AVX2 kernel that makes two lines at once,
+// one in each 128-bit lane. Each vector function carries its own target, so the file builds
+// for any x86-64 CPU, and GetDumpKernels offers a kernel only where the CPU has its
+// instructions.
+#include "dump/format_dump.h"
+
+#include <immintrin.h>
+
+namespace {
+
+// A shuffle index whose high bit is set gives a zero byte.
+constexpr std::uint8_t Z = 0x80;
+
+using ByteVector = std::uint8_t[16];
+
+// The hexadecimal digits, looked up by nibble.
+alignas(16) constexpr ByteVector DigitVector = {'0', '1', '2', '3', '4', '5', '6', '7',
+                                                '8', '9', 'A', 'B', 'C', 'D', 'E', 'F'};
+
+// A line is stored as five 16-byte pieces: columns 0-15, 16-31, 32-47, 48-63 and 63-78. The
+// digit pairs of bytes 0-7 (first eight pairs) and 8-15 (last eight) are shuffled into their
+// columns; each piece's shuffle leaves zeros where its spaces, dash, CR LF or address go, and
+// its fill supplies them.
+//
+// Columns 0-15: the address (merged in from the address word), two spaces, pairs 0 and 1.
+alignas(16) constexpr ByteVector FirstShuffle = {Z, Z, Z, Z, Z, Z, Z, Z, Z, Z, 0, 1, Z, 2, 3, Z};
+alignas(16) constexpr ByteVector FirstFill = {0,   0,   0, 0, 0,   0, 0, 0,
+                                              ' ', ' ', 0, 0, ' ', 0, 0, ' '};
+// Columns 16-31: pairs 2 to 6 and the high digit of pair 7, from the first eight pairs.
+alignas(16) constexpr ByteVector SecondShuffle = {4, 5,  Z,  6, 7,  Z,  8, 9,
+                                                  Z, 10, 11, Z, 12, 13, Z, 14};
+alignas(16) constexpr ByteVector SecondFill = {0,   0, ' ', 0,   0, ' ', 0,   0,
+                                               ' ', 0, 0,   ' ', 0, 0,   ' ', 0};
+// Columns 32-47: the low digit of pair 7, the dash, pairs 8 to 11. Shuffled from the last
+// digit of the first eight pairs followed by the first 15 of the last eight.
+alignas(16) constexpr ByteVector ThirdShuffle = {0, Z, Z, Z, 1, 2, Z, 3, 4, Z, 5, 6, Z, 7, 8, Z};
+alignas(16) constexpr ByteVector ThirdFill = {0, ' ', '-', ' ', 0,   0, ' ', 0,
+                                              0, ' ', 0,   0,   ' ', 0, 0,   ' '};
+// Columns 48-63: pairs 12 to 15, two spaces, display characters 0 to 2. Shuffled from pairs
+// 12 to 15 followed by the first eight display characters.
+alignas(16) constexpr ByteVector FourthShuffle = {0, 1, Z, 2, 3, Z, 4, 5, Z, 6, 7, Z, Z, 8, 9, 10};
+alignas(16) constexpr ByteVector FourthFill = {0,   0, ' ', 0,   0,   ' ', 0, 0,
+                                               ' ', 0, 0,   ' ', ' ', 0,   0, 0};
+// Columns 63-78: display characters 2 to 15, shifted down by two, and CR LF.
+alignas(16) constexpr ByteVector FifthFill = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\r', '\n'};
+
+// The columns at which the five pieces are stored.
+constexpr std::uint32_t FifthColumn = 63;
+
+[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i LoadVector(const ByteVector& bytes) {
+    return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
+}
+
+[[gnu::target("avx2"), gnu::always_inline]] inline __m256i
+LoadVectorTwice(const ByteVector& bytes) {
+    return _mm256_broadcastsi128_si256(LoadVector(bytes));
+}
+
+// One line of 16 bytes from source, five stores.
+[[gnu::target("ssse3"), gnu::always_inline]] inline void
+PutLineSsse3(char* line, const char* source, std::uint64_t address) {
+    const __m128i nibble = _mm_set1_epi8(0x0F);
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
+    const __m128i high =
+        _mm_shuffle_epi8(LoadVector(DigitVector), _mm_and_si128(_mm_srli_epi16(bytes, 4), nibble));
+    const __m128i low = _mm_shuffle_epi8(LoadVector(DigitVector), _mm_and_si128(bytes, nibble));
+    const __m128i firstPairs = _mm_unpacklo_epi8(high, low);
+    const __m128i lastPairs = _mm_unpackhi_epi8(high, low);
+    // A byte b is shown when b + 1, as a signed byte, is above 0x20: 0x20 to 0x7E.
+    const __m128i shown =
+        _mm_cmpgt_epi8(_mm_add_epi8(bytes, _mm_set1_epi8(1)), _mm_set1_epi8(0x20));
+    const __m128i show =
+        _mm_or_si128(_mm_and_si128(shown, bytes), _mm_andnot_si128(shown, _mm_set1_epi8('.')));
+
+    const __m128i first =
+        _mm_or_si128(_mm_shuffle_epi8(firstPairs, LoadVector(FirstShuffle)), LoadVector(FirstFill));
+    const __m128i second = _mm_or_si128(_mm_shuffle_epi8(firstPairs, LoadVector(SecondShuffle)),
+                                        LoadVector(SecondFill));
+    const __m128i third = _mm_or_si128(
+        _mm_shuffle_epi8(_mm_alignr_epi8(lastPairs, firstPairs, 15), LoadVector(ThirdShuffle)),
+        LoadVector(ThirdFill));
+    const __m128i fourth = _mm_or_si128(
+        _mm_shuffle_epi8(_mm_alignr_epi8(show, lastPairs, 8), LoadVector(FourthShuffle)),
+        LoadVector(FourthFill));
+    const __m128i fifth = _mm_or_si128(_mm_srli_si128(show, 2), LoadVector(FifthFill));
+
+    auto* out = reinterpret_cast<__m128i*>(line);
+    _mm_storeu_si128(out, _mm_or_si128(first, _mm_cvtsi64_si128(static_cast<long long>(address))));
+    _mm_storeu_si128(out + 1, second);
+    _mm_storeu_si128(out + 2, third);
+    _mm_storeu_si128(out + 3, fourth);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + FifthColumn), fifth);
+}
+
+[[gnu::target("ssse3")]] void PutLinesSsse3(char* line, const char* source, std::uint32_t lines) {
+    std::uint32_t address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(source));
+    std::uint64_t upper = UpperAddressBits(address);
+    for (; lines != 0; --lines) {
+        PutLineSsse3(line, source, LineAddressBits(address, &upper));
+        line += DumpLineSize;
+        source += DumpLineBytes;
+        address += DumpLineBytes;
+    }
+}
+
+// Two lines from 32 bytes of source: the same steps as PutLineSsse3, the first line in the
+// low lane and the second in the high lane; the lanes' pieces are then paired into 32-byte
+// stores of columns 0-31 and 32-63, and columns 63-78 go out as 16 bytes.
+[[gnu::target("avx2"), gnu::always_inline]] inline void
+PutLinePairAvx2(char* line, const char* source, std::uint64_t firstAddress,
+                std::uint64_t secondAddress) {
+    const __m256i nibble = _mm256_set1_epi8(0x0F);
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source));
+    const __m256i high = _mm256_shuffle_epi8(LoadVectorTwice(DigitVector),
+                                             _mm256_and_si256(_mm256_srli_epi16(bytes, 4), nibble));
+    const __m256i low =
+        _mm256_shuffle_epi8(LoadVectorTwice(DigitVector), _mm256_and_si256(bytes, nibble));
+    const __m256i firstPairs = _mm256_unpacklo_epi8(high, low);
+    const __m256i lastPairs = _mm256_unpackhi_epi8(high, low);
+    const __m256i shown =
+        _mm256_cmpgt_epi8(_mm256_add_epi8(bytes, _mm256_set1_epi8(1)), _mm256_set1_epi8(0x20));
+    const __m256i show = _mm256_blendv_epi8(_mm256_set1_epi8('.'), bytes, shown);
+
+    const __m256i addresses = _mm256_set_epi64x(0, static_cast<long long>(secondAddress), 0,
+                                                static_cast<long long>(firstAddress));
+    const __m256i first = _mm256_or_si256(
+        _mm256_or_si256(_mm256_shuffle_epi8(firstPairs, LoadVectorTwice(FirstShuffle)),
+                        LoadVectorTwice(FirstFill)),
+        addresses);
+    const __m256i second =
+        _mm256_or_si256(_mm256_shuffle_epi8(firstPairs, LoadVectorTwice(SecondShuffle)),
+                        LoadVectorTwice(SecondFill));
+    const __m256i third =
+        _mm256_or_si256(_mm256_shuffle_epi8(_mm256_alignr_epi8(lastPairs, firstPairs, 15),
+                                            LoadVectorTwice(ThirdShuffle)),
+                        LoadVectorTwice(ThirdFill));
+    const __m256i fourth = _mm256_or_si256(
+        _mm256_shuffle_epi8(_mm256_alignr_epi8(show, lastPairs, 8), LoadVectorTwice(FourthShuffle)),
+        LoadVectorTwice(FourthFill));
+    const __m256i fifth = _mm256_or_si256(_mm256_srli_si256(show, 2), LoadVectorTwice(FifthFill));
+
+    char* const next = line + DumpLineSize;
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(line),
+                        _mm256_permute2x128_si256(first, second, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(line + 32),
+                        _mm256_permute2x128_si256(third, fourth, 0x20));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + FifthColumn), _mm256_castsi256_si128(fifth));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(next),
+                        _mm256_permute2x128_si256(first, second, 0x31));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(next + 32),
+                        _mm256_permute2x128_si256(third, fourth, 0x31));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(next + FifthColumn),
+                     _mm256_extracti128_si256(fifth, 1));
+}
+
+[[gnu::target("avx2")]] void PutLinesAvx2(char* line, const char* source, std::uint32_t lines) {
+    std::uint32_t address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(source));
+    std::uint64_t upper = UpperAddressBits(address);
+    for (; lines >= 2; lines -= 2) {
+        const std::uint64_t firstAddress = LineAddressBits(address, &upper);
+        const std::uint64_t secondAddress = LineAddressBits(address + DumpLineBytes, &upper);
+        PutLinePairAvx2(line, source, firstAddress, secondAddress);
+        line += 2 * DumpLineSize;
+        source += 2 * DumpLineBytes;
+        address += 2 * DumpLineBytes;
+    }
+    if (lines != 0) {
+        PutLineSsse3(line, source, LineAddressBits(address, &upper));
+    }
+}
+
+// In order of preference, last best; the CPU runs a prefix of them.
+constexpr DumpKernel X86KernelTable[] = {
+    {"tables", PutLinesByTable},
+    {"ssse3", PutLinesSsse3},
+    {"avx2", PutLinesAvx2},
+};
+
+std::uint32_t CountRunnableKernels() {
+    __builtin_cpu_init();
+    if (!__builtin_cpu_supports("ssse3")) {
+        return 1;
+    }
+    return __builtin_cpu_supports("avx2") ? 3 : 2;
+}
+
+} // namespace
+
+const DumpKernel* GetDumpKernels(std::uint32_t* count) {
+    static const std::uint32_t runnable = CountRunnableKernels();
+    *count = runnable;
+    return X86KernelTable;
+}
