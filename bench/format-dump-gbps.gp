@@ -14,6 +14,6 @@ set grid ytics
 plot data using 1:4 with linespoints lw 2 pt 7 title "fill bound: allocate the block, memset it", \
      data using 1:4:(sprintf("%.2f", $4)) with labels offset 0,1 notitle, \
      data using 1:2 with linespoints lw 2 pt 5 title sprintf("FormatDump, %s kernel (chosen)", kernel), \
-     data using 1:2:(sprintf("%.2f", $2)) with labels offset 0,1 notitle, \
+     data using 1:2:(sprintf("%.2f", $2)) with labels offset -2.5,0.9 notitle, \
      data using 1:3 with linespoints lw 2 pt 9 title "FormatDump, table kernel forced", \
-     data using 1:3:(sprintf("%.2f", $3)) with labels offset 0,-1 notitle
+     data using 1:3:(sprintf("%.2f", $3)) with labels offset 2.5,0.9 notitle

@@ -45,8 +45,8 @@ alignas(16) constexpr ByteVector FourthFill = {0,   0, ' ', 0,   0,   ' ', 0, 0,
 // Columns 63-78: display characters 2 to 15, shifted down by two, and CR LF.
 alignas(16) constexpr ByteVector FifthFill = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, '\r', '\n'};
 
-// The columns at which the five pieces are stored.
-constexpr std::uint32_t FifthColumn = 63;
+// The fifth piece overlaps the fourth by one column, so that it ends with the line.
+constexpr std::uint32_t FifthColumn = DumpLineSize - 16;
 
 [[gnu::target("ssse3"), gnu::always_inline]] inline __m128i LoadVector(const ByteVector& bytes) {
     return _mm_load_si128(reinterpret_cast<const __m128i*>(bytes));
