@@ -20,5 +20,9 @@ apt_get install -y -q --no-install-recommends \
     libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick \
     libbenchmark-dev xxd bsdextrautils gnuplot-nox
 
+# The Debian package: cpack finds the program's libraries with dpkg-shlibdeps (dpkg-dev) and
+# its binaries with file; its test checks it with lintian.
+apt_get install -y -q --no-install-recommends dpkg-dev file lintian
+
 # Wine's recommended packages bring the fonts and X libraries its message boxes are drawn with.
 apt_get install -y -q wine wine32
