@@ -1,4 +1,5 @@
-// ANSI text to UTF-8: the bytes of a text read as Windows-1252.
+// Box texts as UTF-8: a check for text that already is, and the bytes of any other text read
+// as Windows-1252.
 #include "platform/posix/desktop_box.h"
 
 namespace {
@@ -16,7 +17,59 @@ std::uint32_t CodePointOf(std::uint8_t byte) {
     return byte >= 0x80 && byte <= 0x9F ? AnsiHighTable[byte - 0x80] : byte;
 }
 
+// The sequences that start with a byte from 0xC2 to 0xF4: how many continuation bytes follow,
+// and the range the first of them must lie in, which rules out the overlong forms, the
+// surrogates and the code points past U+10FFFF. Every later continuation byte lies in 80-BF.
+struct Utf8Lead {
+    std::uint8_t last; // the highest lead byte of this kind
+    std::uint8_t tail; // continuation bytes after the lead
+    std::uint8_t low;  // the first continuation byte's range
+    std::uint8_t high;
+};
+
+constexpr Utf8Lead Utf8Leads[] = {
+    {0xDF, 1, 0x80, 0xBF}, // C2-DF: U+0080 to U+07FF
+    {0xE0, 2, 0xA0, 0xBF}, // E0: from U+0800, not overlong
+    {0xEC, 2, 0x80, 0xBF}, // E1-EC
+    {0xED, 2, 0x80, 0x9F}, // ED: below the surrogates
+    {0xEF, 2, 0x80, 0xBF}, // EE-EF
+    {0xF0, 3, 0x90, 0xBF}, // F0: from U+10000, not overlong
+    {0xF3, 3, 0x80, 0xBF}, // F1-F3
+    {0xF4, 3, 0x80, 0x8F}, // F4: up to U+10FFFF
+};
+
+bool InRange(std::uint8_t byte, std::uint8_t low, std::uint8_t high) {
+    return byte >= low && byte <= high;
+}
+
 } // namespace
+
+bool IsValidUtf8(const char* text) {
+    const auto* byte = reinterpret_cast<const std::uint8_t*>(text);
+    while (*byte != 0) {
+        const std::uint8_t lead = *byte++;
+        if (lead < 0x80) {
+            continue;
+        }
+        if (lead < 0xC2 || lead > 0xF4) {
+            return false; // a stray continuation byte, an overlong lead or past U+10FFFF
+        }
+        const Utf8Lead* kind = Utf8Leads;
+        while (lead > kind->last) {
+            ++kind;
+        }
+        // A zero byte is in neither range, so a text that ends early stops here.
+        if (!InRange(*byte++, kind->low, kind->high)) {
+            return false;
+        }
+        for (std::uint8_t more = 1; more < kind->tail; ++more) {
+            if (!InRange(*byte++, 0x80, 0xBF)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 std::uint32_t ConvertAnsiToUtf8(const char* text, char* utf8) {
     std::uint32_t length = 0;

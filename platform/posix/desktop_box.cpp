@@ -44,8 +44,13 @@ ShowBoxProc LoadShowBox() {
     return ShowBox;
 }
 
-// The text as UTF-8 in a new heap block, or none when there is no memory for it.
+// The text as UTF-8 in a new heap block, or none when there is no memory for it. Text that is
+// valid UTF-8 already, as a Linux user's files are, goes to the box as it is; any other text
+// is read as Windows-1252, so that every byte still shows.
 char* DuplicateAsUtf8(const char* text) {
+    if (IsValidUtf8(text)) {
+        return strdup(text);
+    }
     char* utf8 = static_cast<char*>(std::malloc(std::strlen(text) * 3 + 1));
     if (utf8 != nullptr) {
         ConvertAnsiToUtf8(text, utf8);

@@ -9,6 +9,10 @@
 // text some other way.
 bool ShowDesktopBox(const char* text, const char* caption);
 
+// Whether the zero-terminated text is well-formed UTF-8: no stray or missing continuation
+// bytes, no overlong forms, no surrogates (U+D800 to U+DFFF) and nothing past U+10FFFF.
+bool IsValidUtf8(const char* text);
+
 // Writes the zero-terminated text, read as Windows-1252 (the ANSI code page), as UTF-8 into
 // utf8, which must hold three bytes per byte of the text and one more for the terminating
 // zero. Every byte has a character, so the result is always valid UTF-8. Bytes that 1252

@@ -1,5 +1,6 @@
 // The whole run of the built program, end to end: standard output and standard error byte
 // for byte, and the exit code, for a range of Test.txt contents and surroundings.
+#include "platform/posix/version.h"
 #include "tests/support/reference.h"
 #include "tests/support/subprocess.h"
 
@@ -210,5 +211,53 @@ TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
+
+// The command line: --help and --version answer on standard output, any other argument is
+// refused with one line on standard error and exit status 2; none of them runs the report,
+// which would write dumps and the prompt and show the values.
+struct CommandLineCase {
+    std::vector<std::string> arguments;
+    std::string outputStart; // standard output begins with this (and is this, if exact)
+    bool exact;
+    std::string error;
+    int exitCode;
+};
+
+class CommandLine : public KeyReportRun, public ::testing::WithParamInterface<CommandLineCase> {};
+
+TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
+    const CommandLineCase& line = GetParam();
+    RunOptions options;
+    options.arguments = line.arguments;
+    const std::string contents = "str1=hello&str2=world&";
+    const RunResult run = Run(contents, options);
+    if (line.exact) {
+        EXPECT_EQ(run.output, line.outputStart);
+    } else {
+        EXPECT_EQ(run.output.substr(0, line.outputStart.size()), line.outputStart);
+        EXPECT_EQ(run.output.find("Press any key"), std::string::npos);
+    }
+    EXPECT_EQ(run.error, line.error);
+    EXPECT_EQ(ExitCodeOf(run), line.exitCode);
+    std::ifstream file(TestFile(), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, CommandLine,
+    ::testing::Values(
+        CommandLineCase{{"--help"}, "Usage: keyreport [--help | --version]\n", false, "", 0},
+        CommandLineCase{
+            {"--version"}, std::string("keyreport ") + KeyreportVersion + "\n", true, "", 0},
+        CommandLineCase{{"--help", "--bogus"}, "Usage: keyreport", false, "", 0},
+        CommandLineCase{
+            {"-x"}, "", true, "keyreport: unknown argument '-x'; see 'keyreport --help'\n", 2},
+        CommandLineCase{{"Test.txt", "--help"},
+                        "",
+                        true,
+                        "keyreport: unknown argument 'Test.txt'; see 'keyreport --help'\n",
+                        2},
+        CommandLineCase{
+            {""}, "", true, "keyreport: unknown argument ''; see 'keyreport --help'\n", 2}));
 
 } // namespace

@@ -19,7 +19,7 @@ const char* ProgramPath() {
     return KEYREPORT_PROGRAM;
 }
 
-void ExecProgram(const char* program) {
+void ExecProgram(const char* program, const std::vector<std::string>& programArguments) {
     std::vector<std::string> words;
     if (const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER")) {
         std::istringstream split(runUnder);
@@ -28,6 +28,7 @@ void ExecProgram(const char* program) {
         }
     }
     words.push_back(program);
+    words.insert(words.end(), programArguments.begin(), programArguments.end());
     std::vector<char*> arguments;
     for (std::string& word : words) {
         arguments.push_back(word.data());
@@ -99,10 +100,15 @@ void DropPrivileges() {
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
     }
+    for (const std::string& setting : options.environment) {
+        const std::size_t equals = setting.find('=');
+        setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+    }
     if (options.unprivileged) {
         DropPrivileges();
     }
-    ExecProgram(options.program.empty() ? ProgramPath() : options.program.c_str());
+    ExecProgram(options.program.empty() ? ProgramPath() : options.program.c_str(),
+                options.arguments);
 }
 
 } // namespace

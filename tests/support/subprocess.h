@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // A temporary folder, removed with everything in it when the test ends.
 struct TempFolder {
@@ -21,6 +22,8 @@ struct RunOptions {
     bool noDisplay = true;     // run without a display, so message boxes go to standard error
     std::string program;       // if set, the program to run instead of the one under test
     bool noOutput = false;     // standard output is closed: the next file opened takes its place
+    std::vector<std::string> arguments;   // the program's command line after its name
+    std::vector<std::string> environment; // NAME=value settings made for the run, after noDisplay
 };
 
 struct RunResult {
@@ -32,10 +35,10 @@ struct RunResult {
 // The path of the program under test.
 const char* ProgramPath();
 
-// Replaces the calling (child) process with program, under the command that the
+// Replaces the calling (child) process with program and its arguments, under the command that the
 // environment variable KEYREPORT_RUN_UNDER names, if set (for instance valgrind and its
 // options, separated by spaces).
-[[noreturn]] void ExecProgram(const char* program);
+[[noreturn]] void ExecProgram(const char* program, const std::vector<std::string>& arguments = {});
 
 RunResult RunProgram(const RunOptions& options);
 

@@ -168,5 +168,7 @@ desktop_case() {
 desktop_case example 'str1=hello&str2=world&' Return Escape
 # Bytes that are not UTF-8 (Windows-1252 text) still make a box, not the fallback.
 desktop_case ansi 'str2=\x80uro \x81&str1=caf\xe9 na\xefve&' click Return
+# A UTF-8 file, as Linux users keep their text: its characters reach the box unchanged.
+desktop_case utf8 'str1=h\xc3\xa9llo \xe2\x82\xac&str2=na\xc3\xafve \xce\xb1\xce\xb2\xce\xb3&' Return Return
 
 exit $((failures > 0))

@@ -29,7 +29,7 @@ page=$work/prefix/share/man/man1/keyreport.1
 [[ -s $page ]] || fail "no manual page share/man/man1/keyreport.1"
 
 # The page names itself and covers each of its sections.
-for heading in NAME SYNOPSIS DESCRIPTION FILES "EXIT STATUS" ENVIRONMENT; do
+for heading in NAME SYNOPSIS DESCRIPTION OPTIONS FILES "EXIT STATUS" ENVIRONMENT; do
     grep -q "^\.SH \"\?$heading\"\?\$" "$page" || fail "manual page has no $heading section"
 done
 grep -q '^\.TH KEYREPORT 1 ' "$page" || fail "manual page has no .TH KEYREPORT 1 line"

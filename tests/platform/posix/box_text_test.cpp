@@ -1,0 +1,66 @@
+// The text a desktop box is handed, byte for byte: the built program runs with a display set
+// and a stand-in for the toolkit library that records each box. A value that is valid UTF-8
+// goes to the box unchanged; any other is read as Windows-1252. The caption is "Error".
+#include "tests/support/subprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+struct BoxCase {
+    const char* name;
+    std::string value;   // the value text in Test.txt, before its '&'
+    std::string boxText; // what the box is handed
+};
+
+void PrintTo(const BoxCase& box, std::ostream* out) {
+    *out << box.name;
+}
+
+class BoxText : public ::testing::TestWithParam<BoxCase> {
+  protected:
+    void TearDown() override { RemoveTempFolder(folder); }
+    TempFolder folder = MakeTempFolder();
+};
+
+TEST_P(BoxText, ReachesTheBoxAsUtf8) {
+    const BoxCase& box = GetParam();
+    WriteBytes(folder.path + "/Test.txt", box.value + "&");
+    const std::string record = folder.path + "/boxes";
+    RunOptions options;
+    options.folder = folder.path;
+    options.environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
+                           "BOX_RECORD=" + record};
+    const RunResult run = RunProgram(options);
+    EXPECT_EQ(run.error, ""); // shown in the box, not written to standard error
+    EXPECT_EQ(ExitCodeOf(run), 0);
+    std::ifstream boxes(record, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(boxes), {}),
+              std::string("Error\0", 6) + box.boxText + '\0');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, BoxText,
+    ::testing::Values(
+        BoxCase{"Ascii", "str1=hello", "str1=hello"},
+        BoxCase{"Utf8TwoAndThreeBytes", "str1=h\xC3\xA9llo \xE2\x82\xAC",
+                "str1=h\xC3\xA9llo \xE2\x82\xAC"},
+        BoxCase{"Utf8FourBytesAndLimits", "str1=\xF0\x9F\x98\x80\xC2\x80\xF4\x8F\xBF\xBF",
+                "str1=\xF0\x9F\x98\x80\xC2\x80\xF4\x8F\xBF\xBF"},
+        // Not UTF-8: every byte is read as its Windows-1252 character.
+        BoxCase{"LoneContinuationByte", "str1=a\x80z", "str1=a\xE2\x82\xACz"},
+        BoxCase{"Overlong", "str1=\xC0\xAF", "str1=\xC3\x80\xC2\xAF"},
+        BoxCase{"OverlongThreeBytes", "str1=\xE0\x80\xAF", "str1=\xC3\xA0\xE2\x82\xAC\xC2\xAF"},
+        BoxCase{"Surrogate", "str1=\xED\xA0\x80", "str1=\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
+        BoxCase{"PastU10FFFF", "str1=\xF4\x90\x80\x80",
+                "str1=\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
+        BoxCase{"TruncatedAtTheEnd", "str1=\xE2\x82", "str1=\xC3\xA2\xE2\x80\x9A"},
+        BoxCase{"TruncatedBeforeAscii", "str1=\xC3z", "str1=\xC3\x83z"},
+        BoxCase{"HighWindows1252", "str1=\x93quoted\x94 caf\xE9",
+                "str1=\xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9"}),
+    [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
+
+} // namespace

@@ -1,0 +1,20 @@
+// A stand-in for the desktop box's toolkit library, built for the tests under the library's
+// file name and found through LD_LIBRARY_PATH. It shows nothing: each box's title and text
+// are appended, each with its zero byte, to the file that BOX_RECORD names, and the box
+// counts as shown and closed.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+extern "C" int SDL_ShowSimpleMessageBox(std::uint32_t, const char* title, const char* text, void*) {
+    const char* path = std::getenv("BOX_RECORD");
+    std::FILE* record = path != nullptr ? std::fopen(path, "ab") : nullptr;
+    if (record == nullptr) {
+        return -1;
+    }
+    std::fwrite(title, 1, std::strlen(title) + 1, record);
+    std::fwrite(text, 1, std::strlen(text) + 1, record);
+    std::fclose(record);
+    return 0;
+}
