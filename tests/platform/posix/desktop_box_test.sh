@@ -80,9 +80,14 @@ dumps_size() {
     head -n $((count * 4)) "$file" | wc -c
 }
 
-# Starts the X server; it picks a free display and writes its number to fd 3.
+# Starts the X server; it picks a free display and writes its number to fd 3. Two defaults of
+# an X server make a busy machine's runs fail now and again, so both are turned off:
+# -noreset: the server resets when its last client leaves and drops a client that connects
+#   meanwhile, such as the second box, which connects right after the first one has gone;
+# -r: a key held longer than the repeat delay (a key press and release that arrive late)
+#   repeats, and the repeats close the next box too.
 exec 3>"$work/display-number"
-Xvfb -displayfd 3 -screen 0 640x400x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -screen 0 640x400x24 -nolisten tcp -noreset -r >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 if ! await test -s "$work/display-number"; then

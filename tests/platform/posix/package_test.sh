@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# The Debian package, built from the release tree with cpack --preset deb: lintian finds no
+# errors, the control fields are right, and it holds the stripped program, the gzip -9n manual
+# page, the copyright file with LICENSE's text and the changelog, and nothing else.
+#
+#   package_test.sh SOURCEDIR VERSION WORKDIR
+set -uo pipefail
+
+cd "$1" || exit 1
+version=$2
+work=$(realpath -m "$3")
+rm -rf "$work" && mkdir -p "$work"
+failures=0
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+if ! { cmake --preset release && cmake --build --preset release && cpack --preset deb; } \
+    >"$work/build.log" 2>&1; then
+    tail -n 40 "$work/build.log"
+    echo "FAIL: building the package"
+    exit 1
+fi
+deb=build/release/keyreport_${version}_$(dpkg --print-architecture).deb
+[[ -f $deb ]] || { echo "FAIL: no $deb"; exit 1; }
+
+# Warnings are shown; an error, or lintian failing to run, fails the test.
+lintian --fail-on error "$deb" 2>&1 || fail "lintian: exit status $?"
+
+diff -u <(printf '%s\n' "Package: keyreport" "Version: $version" "Section: utils" \
+    "Priority: optional" "Recommends: libsdl2-2.0-0") \
+    <(dpkg-deb -f "$deb" Package Version Section Priority Recommends) || fail "control fields"
+[[ $(dpkg-deb -f "$deb" Depends) =~ libc6\ \(\>=\ [0-9.]+\) ]] || fail "Depends not computed"
+[[ $(dpkg-deb -f "$deb" Description | wc -l) -ge 3 ]] || fail "no long description"
+
+# Exactly these entries, owned by root, with Debian's permissions.
+diff -u <(cat <<'LIST') <(dpkg-deb -c "$deb" | awk '{print $1, $2, $6}') || fail "contents"
+drwxr-xr-x root/root ./usr/
+drwxr-xr-x root/root ./usr/bin/
+-rwxr-xr-x root/root ./usr/bin/keyreport
+drwxr-xr-x root/root ./usr/share/
+drwxr-xr-x root/root ./usr/share/doc/
+drwxr-xr-x root/root ./usr/share/doc/keyreport/
+-rw-r--r-- root/root ./usr/share/doc/keyreport/changelog.gz
+-rw-r--r-- root/root ./usr/share/doc/keyreport/copyright
+drwxr-xr-x root/root ./usr/share/man/
+drwxr-xr-x root/root ./usr/share/man/man1/
+-rw-r--r-- root/root ./usr/share/man/man1/keyreport.1.gz
+LIST
+
+dpkg-deb -x "$deb" "$work/root"
+[[ $(file -b "$work/root/usr/bin/keyreport") =~ ELF.*,\ stripped ]] || fail "program not stripped"
+# gzip header: no file name, no time stamp, maximum compression.
+[[ $(od -An -tx1 -N9 "$work/root/usr/share/man/man1/keyreport.1.gz" | tr -d ' ') == \
+    1f8b08000000000002 ]] || fail "manual page not gzip -9n"
+# The copyright file's License paragraph is LICENSE's permission text, each line indented by
+# one space, each empty line a lone dot.
+awk 'text { print $0 == " ." ? "" : /^ [^ ]/ ? substr($0, 2) : "malformed: [" $0 "]" }
+     /^License: Expat$/ && last == "" { text = 1 } { last = $0 }' \
+    "$work/root/usr/share/doc/keyreport/copyright" | diff -u <(sed -n '/^Permission/,$p' LICENSE) - ||
+    fail "copyright lacks LICENSE"
+
+[[ $failures -eq 0 ]] && echo "ok: $deb"
+exit $((failures > 0))
