@@ -64,8 +64,7 @@ int main(int argc, char** argv) {
     // pages are faulted in once.
     constexpr std::uint32_t ChunkBytes = 64 * 1024;
     static char block[ChunkBytes / DumpLineBytes * DumpLineSize + 1];
-    std::uint32_t kernels;
-    const PutLinesProc putLines = GetDumpKernels(&kernels)[kernels - 1].putLines;
+    const PutLinesProc putLines = GetDumpKernels()->putLines;
     for (std::size_t done = 0; done < count; done += ChunkBytes) {
         const auto chunk =
             static_cast<std::uint32_t>(count - done < ChunkBytes ? count - done : ChunkBytes);

@@ -144,8 +144,7 @@ BENCHMARK(BM_LocateKey);
 int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    std::uint32_t kernels;
-    benchmark::AddCustomContext("format_dump_kernel", GetDumpKernels(&kernels)[kernels - 1].name);
+    benchmark::AddCustomContext("format_dump_kernel", GetDumpKernels()->name);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

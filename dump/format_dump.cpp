@@ -82,7 +82,8 @@ PutWholeLine(char* __restrict line, const std::uint8_t* __restrict source, std::
 
 // The last line, with 1 to 15 bytes: the slots of the missing bytes stay spaces, and only
 // the bytes shown are read.
-void PutShortLine(char* line, const char* source, std::uint32_t rest) {
+[[gnu::always_inline]] inline void PutShortLine(char* line, const char* source,
+                                                std::uint32_t rest) {
     PutAddress(AddressOf(source), line);
     for (std::uint32_t j = 0; j < 8 && j < rest; ++j) {
         PutPair(line + DumpHexColumn + 3 * j, source[j]);
@@ -148,7 +149,12 @@ char* PutAddress(std::uint32_t address, char* destination) {
     return destination + 8;
 }
 
-void PutDump(char* block, const char* source, std::uint32_t count, PutLinesProc putLines) {
+namespace {
+
+// The text of the dump into block. FormatDump takes it inline; PutDump is its entry for
+// callers that bring their own block.
+[[gnu::always_inline]] inline void PutDumpText(char* block, const char* source, std::uint32_t count,
+                                               PutLinesProc putLines) {
     const std::uint32_t full = count / DumpLineBytes;
     const std::uint32_t rest = count % DumpLineBytes;
     putLines(block, source, full);
@@ -160,6 +166,12 @@ void PutDump(char* block, const char* source, std::uint32_t count, PutLinesProc 
         line += DumpLineSize;
     }
     *line = '\0';
+}
+
+} // namespace
+
+void PutDump(char* block, const char* source, std::uint32_t count, PutLinesProc putLines) {
+    PutDumpText(block, source, count, putLines);
 }
 
 char* FormatDump(const char* source, std::uint32_t count) {
@@ -174,8 +186,6 @@ char* FormatDump(const char* source, std::uint32_t count) {
     if (block == nullptr) {
         return nullptr;
     }
-    std::uint32_t kernels;
-    const DumpKernel* kernel = GetDumpKernels(&kernels);
-    PutDump(block, source, count, kernel[kernels - 1].putLines);
+    PutDumpText(block, source, count, GetDumpKernels()->putLines);
     return block;
 }

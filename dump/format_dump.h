@@ -98,10 +98,11 @@ struct DumpKernel {
 // kernel on builds without vector code, and the one the others are checked against.
 void PutLinesByTable(char* line, const char* source, std::uint32_t lines);
 
-// The whole-line kernels this process's CPU can run, the table kernel first and the one
-// FormatDump uses last, and their number in count. Each build links one definition: the
-// table kernel alone, or the table kernel and the vector kernels, chosen once per process.
-const DumpKernel* GetDumpKernels(std::uint32_t* count);
+// The whole-line kernels this process's CPU can run, best first: the first is the one
+// FormatDump uses, and the list ends with the table kernel. Each build links one definition:
+// the table kernel alone, or the vector kernels the CPU has (decided once per process) and
+// the table kernel.
+const DumpKernel* GetDumpKernels();
 
 // Writes the dump of count bytes (count > 0) into block, which holds at least lines * 79 + 1
 // bytes: the whole lines through putLines, the short last line, and the terminating zero.

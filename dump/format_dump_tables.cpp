@@ -7,7 +7,6 @@ constexpr DumpKernel TableKernel = {"tables", PutLinesByTable};
 
 } // namespace
 
-const DumpKernel* GetDumpKernels(std::uint32_t* count) {
-    *count = 1;
+const DumpKernel* GetDumpKernels() {
     return &TableKernel;
 }

@@ -170,25 +170,25 @@ PutLinePairAvx2(char* line, const char* source, std::uint64_t firstAddress,
     }
 }
 
-// In order of preference, last best; the CPU runs a prefix of them.
+// Best first. GetDumpKernels starts the list at the best kernel the CPU runs; every kernel
+// after that one runs too, down to the table kernel.
 constexpr DumpKernel X86KernelTable[] = {
-    {"tables", PutLinesByTable},
-    {"ssse3", PutLinesSsse3},
     {"avx2", PutLinesAvx2},
+    {"ssse3", PutLinesSsse3},
+    {"tables", PutLinesByTable},
 };
 
-std::uint32_t CountRunnableKernels() {
+const DumpKernel* ChooseBestKernel() {
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("ssse3")) {
-        return 1;
+        return &X86KernelTable[2];
     }
-    return __builtin_cpu_supports("avx2") ? 3 : 2;
+    return __builtin_cpu_supports("avx2") ? &X86KernelTable[0] : &X86KernelTable[1];
 }
 
 } // namespace
 
-const DumpKernel* GetDumpKernels(std::uint32_t* count) {
-    static const std::uint32_t runnable = CountRunnableKernels();
-    *count = runnable;
-    return X86KernelTable;
+const DumpKernel* GetDumpKernels() {
+    static const DumpKernel* const best = ChooseBestKernel();
+    return best;
 }

@@ -27,13 +27,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string(text, length) != ReferenceDump(data, count, AddressOf(source))) {
         std::abort();
     }
-    std::uint32_t kernels;
-    const DumpKernel* kernel = GetDumpKernels(&kernels);
     char* tables = static_cast<char*>(std::malloc(length + 1));
     char* other = static_cast<char*>(std::malloc(length + 1));
-    PutDump(tables, source, count, kernel[0].putLines);
-    for (std::uint32_t k = 1; k < kernels; ++k) {
-        PutDump(other, source, count, kernel[k].putLines);
+    PutDump(tables, source, count, PutLinesByTable);
+    for (const DumpKernel* kernel = GetDumpKernels(); kernel->putLines != PutLinesByTable;
+         ++kernel) {
+        PutDump(other, source, count, kernel->putLines);
         if (std::memcmp(tables, other, length + 1) != 0) {
             std::abort();
         }

@@ -22,9 +22,13 @@ void PrintTo(const DumpKernel& kernel, std::ostream* out) {
 namespace {
 
 std::vector<DumpKernel> RunnableKernels() {
-    std::uint32_t count;
-    const DumpKernel* kernels = GetDumpKernels(&count);
-    return {kernels, kernels + count};
+    std::vector<DumpKernel> kernels;
+    for (const DumpKernel* kernel = GetDumpKernels();; ++kernel) {
+        kernels.push_back(*kernel);
+        if (kernel->putLines == PutLinesByTable) {
+            return kernels;
+        }
+    }
 }
 
 // Empty when the text the kernel's dump of count bytes at source matches the reference,
