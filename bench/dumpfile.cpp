@@ -69,8 +69,7 @@ int main(int argc, char** argv) {
         const auto chunk =
             static_cast<std::uint32_t>(count - done < ChunkBytes ? count - done : ChunkBytes);
         PutDump(block, bytes + done, chunk, putLines);
-        const std::uint32_t lines = chunk / DumpLineBytes + (chunk % DumpLineBytes != 0 ? 1 : 0);
-        if (!WriteAll(block, lines * DumpLineSize)) {
+        if (!WriteAll(block, CountDumpLines(chunk) * DumpLineSize)) {
             return Fail("cannot write standard output", "-");
         }
     }

@@ -25,7 +25,7 @@ std::vector<char> MakeSource(std::uint32_t count) {
 }
 
 std::uint32_t DumpSize(std::uint32_t count) {
-    return (count / DumpLineBytes + (count % DumpLineBytes != 0 ? 1 : 0)) * DumpLineSize + 1;
+    return CountDumpLines(count) * DumpLineSize + 1;
 }
 
 // The process heap is the C heap here, so its blocks go back with free.

@@ -178,7 +178,7 @@ char* FormatDump(const char* source, std::uint32_t count) {
     if (count == 0) {
         return nullptr;
     }
-    const std::uint32_t lines = count / DumpLineBytes + (count % DumpLineBytes != 0 ? 1 : 0);
+    const std::uint32_t lines = CountDumpLines(count);
     if (lines > MaxDumpLines) {
         return nullptr;
     }

@@ -72,6 +72,11 @@ inline std::uint64_t UpperAddressBits(std::uint32_t address) {
     return *upper | HexPairBits(address) << 48;
 }
 
+// The number of dump lines for count bytes: one for every 16, and one more for the rest.
+constexpr std::uint32_t CountDumpLines(std::uint32_t count) {
+    return count / DumpLineBytes + (count % DumpLineBytes != 0 ? 1 : 0);
+}
+
 // Stores the 32-bit pattern over every whole 4-byte word of the block, eight words a pass,
 // then one word at a time. A final 1 to 3 bytes are left untouched.
 void FillPattern(char* block, std::uint32_t byteCount, std::uint32_t pattern);
