@@ -186,9 +186,16 @@ const DumpKernel* ChooseBestKernel() {
     return __builtin_cpu_supports("avx2") ? &X86KernelTable[0] : &X86KernelTable[1];
 }
 
+// The kernel chosen, once the first dump asks. A plain pointer set on first use rather than
+// a function-local static: the program has one thread, and a guarded static would bring the
+// C++ runtime's guard functions, and with them libstdc++, into the Linux program.
+const DumpKernel* BestKernel = nullptr;
+
 } // namespace
 
 const DumpKernel* GetDumpKernels() {
-    static const DumpKernel* const best = ChooseBestKernel();
-    return best;
+    if (BestKernel == nullptr) {
+        BestKernel = ChooseBestKernel();
+    }
+    return BestKernel;
 }
