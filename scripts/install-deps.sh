@@ -1,30 +1,79 @@
 #!/usr/bin/env bash
 # Installs what building and testing keyreport needs on Debian 12. Run as root.
+#
+# Required packages install, or the script stops with apt's message. Optional sets (packages
+# of a foreign architecture, whose lists can lag the native ones on a mirror) are tried each
+# on its own; one that cannot be installed is named in one line with apt's reason, and the
+# tests that need it report themselves skipped. When everything is installed already, nothing
+# is fetched: a machine set up once runs the tests offline.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
-apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+apt_get() { apt-get -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3 "$@"; }
 
-# 32-bit Wine, for the Windows build's tests, needs the i386 architecture.
-dpkg --add-architecture i386
-apt_get update -q
-
-# The Linux build and its tests, the sanitizer, valgrind and fuzz stages, the Windows
-# cross-compiler and pefile, which reads the Windows executable's resources for its test, and
-# the user-mode emulator the formatter's tests run on other CPUs with.
-# The desktop box's toolkit is loaded at run time only; its tests and the Windows build's run
-# on a private X server with the core fonts the boxes draw with, window listing, key input
-# and screenshots.
-apt_get install -y -q --no-install-recommends \
-    cmake ninja-build g++ libgtest-dev libgmock-dev \
-    clang libclang-rt-14-dev valgrind \
-    g++-mingw-w64-i686 python3 python3-pefile \
-    libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick \
-    libbenchmark-dev xxd bsdextrautils gnuplot-nox qemu-user
-
+# The Linux build and its tests, the sanitizer, valgrind, fuzz and coverage stages, both
+# Windows cross-compilers and pefile, which reads the Windows executables' resources, and the
+# user-mode emulator the formatter's tests run on other CPUs with. The desktop box's toolkit
+# is loaded at run time only; its tests and the Windows builds' run on a private X server
+# with the core fonts the boxes draw with, window listing, key input and screenshots.
 # The Debian package: cpack finds the program's libraries with dpkg-shlibdeps (dpkg-dev) and
-# its binaries with file; its test checks it with lintian.
-apt_get install -y -q --no-install-recommends dpkg-dev file lintian
+# its binaries with file; its test checks it with lintian. 64-bit Wine runs the 64-bit
+# Windows executable from amd64 packages alone; fonts-wine adds Wine's own fonts.
+required=(
+    cmake ninja-build g++ libgtest-dev libgmock-dev
+    clang libclang-rt-14-dev valgrind
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3 python3-pefile
+    libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick
+    libbenchmark-dev xxd bsdextrautils gnuplot-nox qemu-user
+    dpkg-dev file lintian
+    wine wine64 fonts-wine
+)
+# Wine's recommended packages bring the fonts and X libraries its message boxes are drawn with.
+with_recommends=(wine wine64)
 
-# Wine's recommended packages bring the fonts and X libraries its message boxes are drawn with;
-# fonts-wine adds the symbol font of the close glyph in a box's caption.
-apt_get install -y -q wine wine32 fonts-wine
+# Optional sets: "name|architecture|packages". 32-bit Wine runs the 32-bit Windows executable.
+optional=(
+    "32-bit Wine|i386|wine32:i386"
+)
+
+installed() {
+    local status
+    status=$(dpkg-query -W -f='${db:Status-Status}\n' "$@" 2>/dev/null) || return 1
+    [[ $(grep -cx installed <<<"$status") -eq $# ]]
+}
+
+missing_optional=()
+for set in "${optional[@]}"; do
+    IFS='|' read -r _ _ packages <<<"$set"
+    # shellcheck disable=SC2086
+    installed $packages || missing_optional+=("$set")
+done
+if installed "${required[@]}" && [[ ${#missing_optional[@]} -eq 0 ]]; then
+    echo "install-deps: every package is installed already"
+    exit 0
+fi
+
+for set in "${missing_optional[@]}"; do
+    IFS='|' read -r _ arch _ <<<"$set"
+    dpkg --add-architecture "$arch"
+done
+# A package list that cannot be fetched (a mirror in mid-sync) is not fatal here: the installs
+# below decide whether what was fetched is enough.
+apt_get update -q || echo "install-deps: some package lists could not be refreshed; going on"
+
+if ! installed "${required[@]}"; then
+    plain=()
+    for package in "${required[@]}"; do
+        [[ " ${with_recommends[*]} " == *" $package "* ]] || plain+=("$package")
+    done
+    apt_get install -y -q --no-install-recommends "${plain[@]}"
+    apt_get install -y -q "${with_recommends[@]}"
+fi
+
+for set in "${missing_optional[@]}"; do
+    IFS='|' read -r name _ packages <<<"$set"
+    # shellcheck disable=SC2086
+    if ! log=$(apt_get install -y -q $packages 2>&1); then
+        reason=$(grep -E '^E: ' <<<"$log" | head -n 1)
+        echo "install-deps: optional $name ($packages) not installed: ${reason:-apt-get failed}"
+    fi
+done

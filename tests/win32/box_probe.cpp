@@ -7,8 +7,9 @@
 //
 // The report goes to standard output as lines "key=value": caption, text and button (the
 // first button's text) as hexadecimal bytes, so that any byte survives; buttons (the
-// count), button_id, and the box's place on the screen as left, top, right, bottom. The exit code
-// is 0 when a box was found (or counted), else 1.
+// count), button_id, the box's place on the screen as left, top, right, bottom, and its
+// button's as button_left, button_top, button_right, button_bottom. The exit code is 0 when a
+// box was found (or counted), else 1.
 #include <windows.h>
 
 #include <cstdint>
@@ -111,6 +112,20 @@ HWND AwaitBox(DWORD milliseconds) {
     }
 }
 
+// A window's place on the screen as the fields prefix + left, top, right and bottom.
+void PutPlace(const char* prefix, HWND window) {
+    RECT place = {};
+    GetWindowRect(window, &place);
+    const char* const names[] = {"left", "top", "right", "bottom"};
+    const long sides[] = {place.left, place.top, place.right, place.bottom};
+    for (std::uint32_t i = 0; i < 4; ++i) {
+        char key[32];
+        lstrcpyA(key, prefix);
+        lstrcatA(key, names[i]);
+        PutNumber(key, sides[i]);
+    }
+}
+
 void ReportBox(const BoxFacts& facts) {
     static char text[4096];
     GetWindowTextA(facts.box, text, sizeof text);
@@ -127,12 +142,10 @@ void ReportBox(const BoxFacts& facts) {
     }
     PutHex("button", text);
     PutNumber("button_id", facts.button != nullptr ? GetDlgCtrlID(facts.button) : 0);
-    RECT place = {};
-    GetWindowRect(facts.box, &place);
-    PutNumber("left", place.left);
-    PutNumber("top", place.top);
-    PutNumber("right", place.right);
-    PutNumber("bottom", place.bottom);
+    PutPlace("", facts.box);
+    if (facts.button != nullptr) {
+        PutPlace("button_", facts.button);
+    }
 }
 
 } // namespace

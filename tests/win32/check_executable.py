@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the make-up of keyreport.exe with objdump: a small PE32 console program for
-Intel 80386, entered at RunKeyReport, with no runtime start-up, no static initialisers and
-no imports beyond the calls the program makes."""
+"""Checks the make-up of keyreport.exe with objdump: a small console program, PE32 for
+Intel 80386 (win32) or PE32+ for x86-64 (win64), entered at RunKeyReport, with no runtime
+start-up, no static initialisers and no imports beyond the calls the program makes."""
 
 import argparse
 import os
@@ -10,6 +10,12 @@ import subprocess
 import sys
 
 SIZE_LIMIT = 8 * 1024
+
+# Per build: objdump's name for the file format and the optional header's Magic.
+BUILDS = {
+    "win32": ("pei-i386", "010b"),
+    "win64": ("pei-x86-64", "020b"),
+}
 
 KERNEL32 = {
     "CreateFileA", "ReadFile", "lstrcpyA", "ExitProcess", "GetProcessHeap", "HeapAlloc",
@@ -64,6 +70,7 @@ def entry_symbol_address(map_file):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", required=True, choices=sorted(BUILDS))
     parser.add_argument("--objdump", required=True)
     parser.add_argument("--exe", required=True)
     parser.add_argument("--map", required=True, help="the linker's map of keyreport.exe")
@@ -72,10 +79,11 @@ def main():
     size = os.path.getsize(args.exe)
     check(size <= SIZE_LIMIT, "keyreport.exe is %d bytes, over %d" % (size, SIZE_LIMIT))
 
+    file_format, magic = BUILDS[args.build]
     private = objdump(args.objdump, "-p", args.exe)
-    check("file format pei-i386" in private, "not an i386 PE file")
-    check(header_field(private, "Magic") == "010b", "not PE32 (Magic %s)"
-          % header_field(private, "Magic"))
+    check("file format %s\n" % file_format in private, "not a %s file" % file_format)
+    check(header_field(private, "Magic") == magic, "Magic %s, expected %s"
+          % (header_field(private, "Magic"), magic))
     check(re.search(r"^Subsystem\s+00000003\s+\(Windows CUI\)", private, re.MULTILINE),
           "not a console program")
 

@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-"""check_resources.py EXE VERSION: reads keyreport.exe's resources with pefile. The manifest
-must be well-formed, hold each setting in its namespace and set no code page; the version
+"""check_resources.py EXE VERSION ARCH: reads keyreport.exe's resources with pefile. The
+manifest must be well-formed, hold each setting in its namespace, ask for the Common-Controls
+assembly of the executable's own processor architecture ARCH (x86 or amd64; Windows refuses
+to start a program whose manifest names another) and set no code page; the version
 information must carry VERSION, the names, and a Translation naming its string table."""
 
 import sys
@@ -21,16 +23,21 @@ REQUIRED = [
     "asm3:requestedExecutionLevel[@level='asInvoker']",
     SETTINGS + "ws2005:dpiAware[.='true']",
     SETTINGS + "ws2016:dpiAwareness[.='PerMonitorV2']",
-    "asm1:dependency/asm1:dependentAssembly/asm1:assemblyIdentity"
-    "[@name='Microsoft.Windows.Common-Controls'][@version='6.0.0.0']"
-    "[@processorArchitecture='x86'][@publicKeyToken='6595b64144ccf1df'][@language='*']",
 ] + [  # Windows 7, 8, 8.1 and 10/11
     "compat:compatibility/compat:application/compat:supportedOS[@Id='{%s}']" % guid
     for guid in ("35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
                  "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")]
+COMMON_CONTROLS = ("asm1:dependency/asm1:dependentAssembly/asm1:assemblyIdentity"
+                   "[@name='Microsoft.Windows.Common-Controls'][@version='6.0.0.0']"
+                   "[@processorArchitecture='%s'][@publicKeyToken='6595b64144ccf1df']"
+                   "[@language='*']")
 
-exe, version = sys.argv[1:]
+exe, version, arch = sys.argv[1:]
+REQUIRED.append(COMMON_CONTROLS % arch)
 pe = pefile.PE(exe)
+machine = {"x86": "IMAGE_FILE_MACHINE_I386", "amd64": "IMAGE_FILE_MACHINE_AMD64"}[arch]
+if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE[machine]:
+    sys.exit("FAIL: the executable is not for %s" % arch)
 manifests = [pe.get_data(language.data.struct.OffsetToData, language.data.struct.Size)
              for kind in pe.DIRECTORY_ENTRY_RESOURCE.entries
              if kind.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]
@@ -66,7 +73,7 @@ if len(table) != 1 or translation != ["0x%s 0x%s" % (language[:4], language[4:])
     failures.append("Translation %s does not name the one string table %s"
                     % (translation, [t.LangID for t in table]))
 
-print("keyreport.exe: manifest and version %s checked" % version)
+print("keyreport.exe: manifest for %s and version %s checked" % (arch, version))
 for failure in failures:
     print("FAIL:", failure)
 sys.exit(1 if failures else 0)

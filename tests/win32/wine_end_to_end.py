@@ -37,23 +37,30 @@ HOLD_SECONDS = 1.0
 
 # ctest counts the test as skipped, not passed, when it exits with this code.
 SKIPPED = 77
-# Wine's own loader on Debian: a 32-bit x86 program, as every 32-bit Wine process is.
-WINE_LOADER = "/usr/lib/wine/wine"
+# Wine's own loaders on Debian, one per build: the 32-bit one (package wine32, of the i386
+# architecture) is itself a 32-bit x86 program, as every 32-bit Wine process is; the 64-bit
+# one (package wine64) runs 64-bit Windows programs alone.
+LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 
 
-def runs_32bit_programs():
-    """Whether the kernel starts 32-bit x86 programs. A kernel built or booted without
-    32-bit emulation refuses them with ENOEXEC, and then no 32-bit Wine can run at all."""
-    if not os.path.exists(WINE_LOADER):
-        return True  # another layout: let Wine itself say what is wrong
+def why_wine_cannot_run(build):
+    """Why this build's Wine cannot run here, or None when it can. The 32-bit Wine is
+    optional: its packages may not be installable, and a kernel built or booted without 32-bit
+    emulation refuses every 32-bit program with ENOEXEC."""
+    loader = LOADERS[build]
+    if not os.path.exists(loader):
+        if build == "win32":
+            return "32-bit Wine is not installed (Debian package wine32:i386)"
+        raise RuntimeError("%s is missing: install the Debian package wine64" % loader)
     try:
-        subprocess.run([WINE_LOADER, "--version"], stdout=subprocess.DEVNULL,
+        subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=120, check=False)
     except OSError as error:
         if error.errno == errno.ENOEXEC:
-            return False
+            return ("this machine's kernel does not run 32-bit x86 programs (32-bit emulation "
+                    "is off), so 32-bit Wine cannot start")
         raise
-    return True
+    return None
 
 
 def long_values():
@@ -70,6 +77,12 @@ def beyond_read():
 KEY_IN_BOX = "press a key in the console while the last box is open"
 HELD_READING = "another program holds Test.txt open for reading, sharing it for reading only"
 HELD_WRITING = "another program holds Test.txt open for writing, sharing it"
+
+# Wine's light theme, on in a new prefix, draws a push button flat with a white face and a
+# border of this colour, but only for a program whose manifest asks for Common-Controls 6;
+# without it the button is the classic grey one. The border must cover at least a quarter of
+# the button's outline.
+THEMED_BORDER = (0x30, 0x96, 0xFA)
 
 # name, Test.txt contents (None: no file), what else the case does
 CASES = [
@@ -126,7 +139,9 @@ class Session:
             WINEPREFIX=os.path.join(root, "prefix"),
             WINEDEBUG="-all",
             WINEDLLOVERRIDES="mscoree,mshtml=",
-            WINEARCH="win32",
+            WINEARCH=args.build,
+            # The loader every Wine process of this prefix is started with.
+            WINELOADER=LOADERS[args.build],
         )
         self.xvfb = None
 
@@ -146,7 +161,7 @@ class Session:
         # A server left over from an earlier prefix in the same place can refuse the first
         # try while it shuts down.
         for attempt in range(3):
-            booted = subprocess.run(["wineboot", "--init"], env=self.env,
+            booted = subprocess.run(self.command("wineboot", "--init"), env=self.env,
                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             if booted.returncode == 0:
                 break
@@ -172,8 +187,12 @@ class Session:
         subprocess.run(["wineserver", "--wait"], env=self.env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
+    def command(self, *words):
+        """A command line that runs a Windows program with this build's Wine loader."""
+        return [LOADERS[self.args.build]] + list(words)
+
     def wine(self, command, cwd=None):
-        result = subprocess.run(["wine"] + command, env=self.env, cwd=cwd,
+        result = subprocess.run(self.command(*command), env=self.env, cwd=cwd,
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         return result.returncode, result.stdout
 
@@ -201,12 +220,21 @@ class Session:
         return subprocess.run(["xdotool"] + list(command), env=self.env,
                               stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).stdout
 
-    def screenshot(self, box, path):
-        left, top = int(box["left"]), int(box["top"])
-        width, height = int(box["right"]) - left, int(box["bottom"]) - top
-        subprocess.run(["import", "-window", "root", "-crop",
-                        "%dx%d+%d+%d" % (width, height, left, top), "+repage",
-                        "-strip", path], env=self.env, check=True)
+    def capture(self, box, prefix, output):
+        """The screen inside the place the probe gave as prefix + left, top, right and bottom,
+        written as ImageMagick's output names it (a file, or "rgb:-" for the bytes)."""
+        left, top = int(box[prefix + "left"]), int(box[prefix + "top"])
+        width, height = int(box[prefix + "right"]) - left, int(box[prefix + "bottom"]) - top
+        return subprocess.run(["import", "-window", "root", "-crop",
+                               "%dx%d+%d+%d" % (width, height, left, top), "+repage", "-strip",
+                               "-depth", "8", output], env=self.env, check=True,
+                              stdout=subprocess.PIPE).stdout
+
+    def themed_button_pixels(self, box):
+        """How many pixels of the box's button have the themed border's colour."""
+        rgb = self.capture(box, "button_", "rgb:-")
+        return sum(1 for at in range(0, len(rgb) - 2, 3)
+                   if all(abs(rgb[at + k] - THEMED_BORDER[k]) <= 24 for k in range(3)))
 
 
 class Run:
@@ -221,7 +249,8 @@ class Run:
         self.window = None
 
     def start(self):
-        self.console = subprocess.Popen(["wineconsole", "cmd", "/c", "run.bat"],
+        self.console = subprocess.Popen(self.session.command("wineconsole", "cmd", "/c",
+                                                             "run.bat"),
                                         cwd=self.folder, env=self.session.env,
                                         stdout=subprocess.DEVNULL,
                                         stderr=subprocess.DEVNULL)
@@ -329,7 +358,8 @@ def run_case(session, root, number, contents, extras, screenshot):
     holder = None
     if extras & {HELD_READING, HELD_WRITING}:
         mode = "write" if HELD_WRITING in extras else "read"
-        holder = subprocess.Popen(["wine", session.args.hold_file, "Test.txt", mode], cwd=folder,
+        holder = subprocess.Popen(session.command(session.args.hold_file, "Test.txt", mode),
+                                  cwd=folder,
                                   env=session.env, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL)
         if holder.stdout.readline().strip() != b"held":
@@ -362,8 +392,15 @@ def run_case(session, root, number, contents, extras, screenshot):
                    "output while box %d is open: %s"
                    % (index + 1, difference(run.output(), console[:stages[index]])))
             run.hold("box %d is open" % (index + 1))
-            if screenshot and index == 0:
-                session.screenshot(box, screenshot)
+            if index == 0:
+                width = int(box["button_right"]) - int(box["button_left"])
+                height = int(box["button_bottom"]) - int(box["button_top"])
+                themed = session.themed_button_pixels(box)
+                expect(themed >= (width + height) // 2,
+                       "box 1's button is not drawn themed (%d pixels of its border colour): "
+                       "the manifest's Common-Controls 6 did not take effect" % themed)
+                if screenshot:
+                    session.capture(box, "", screenshot)
             if KEY_IN_BOX in extras and index == len(boxes) - 1:
                 run.press_key("x")
                 time.sleep(0.5)
@@ -396,6 +433,8 @@ def run_case(session, root, number, contents, extras, screenshot):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--build", choices=sorted(LOADERS), default="win32",
+                        help="which Windows build: win32 (PE32) or win64 (PE32+)")
     parser.add_argument("--exe", required=True, help="keyreport.exe")
     parser.add_argument("--box-probe", required=True, help="box_probe.exe")
     parser.add_argument("--reference", required=True, help="reference_run.exe")
@@ -406,9 +445,9 @@ def main():
     args = parser.parse_args()
     for name in ("exe", "box_probe", "reference", "hold_file"):
         setattr(args, name, os.path.abspath(getattr(args, name)))
-    if not runs_32bit_programs():
-        print("SKIP: this machine's kernel does not run 32-bit x86 programs (32-bit emulation "
-              "is off), so 32-bit Wine cannot start; no case was run", flush=True)
+    reason = why_wine_cannot_run(args.build)
+    if reason:
+        print("SKIP: %s; no case was run" % reason, flush=True)
         return SKIPPED
 
     root = args.work or tempfile.mkdtemp(prefix="keyreport-wine-")
