@@ -31,7 +31,9 @@ lintian --fail-on error "$deb" 2>&1 || fail "lintian: exit status $?"
 diff -u <(printf '%s\n' "Package: keyreport" "Version: $version" "Section: utils" \
     "Priority: optional" "Recommends: libsdl2-2.0-0") \
     <(dpkg-deb -f "$deb" Package Version Section Priority Recommends) || fail "control fields"
-[[ $(dpkg-deb -f "$deb" Depends) =~ libc6\ \(\>=\ [0-9.]+\) ]] || fail "Depends not computed"
+# The program needs the C library alone: no C++ runtime may creep in.
+[[ $(dpkg-deb -f "$deb" Depends) =~ ^libc6\ \(\>=\ [0-9.]+\)$ ]] ||
+    fail "Depends is '$(dpkg-deb -f "$deb" Depends)', not libc6 alone"
 [[ $(dpkg-deb -f "$deb" Description | wc -l) -ge 3 ]] || fail "no long description"
 
 # Exactly these entries, owned by root, with Debian's permissions.
@@ -51,6 +53,8 @@ LIST
 
 dpkg-deb -x "$deb" "$work/root"
 [[ $(file -b "$work/root/usr/bin/keyreport") =~ ELF.*,\ stripped ]] || fail "program not stripped"
+needed=$(readelf -d "$work/root/usr/bin/keyreport" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p')
+[[ $needed == libc.so.6 ]] || fail "the program needs $(echo $needed), not libc.so.6 alone"
 # gzip header: no file name, no time stamp, maximum compression.
 [[ $(od -An -tx1 -N9 "$work/root/usr/share/man/man1/keyreport.1.gz" | tr -d ' ') == \
     1f8b08000000000002 ]] || fail "manual page not gzip -9n"
