@@ -1,47 +1,133 @@
 #!/usr/bin/env bash
-# Installs what the tests need, then builds every preset and runs all the tests.
-set -euo pipefail
+# Installs what the tests need, then builds every preset and runs all the tests, stage by stage,
+# and ends with a table of the stages: each passed, failed, or skipped with its reason. A stage
+# that fails does not stop the others; the script exits non-zero when any failed.
+set -uo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh || { echo "test-all: the required packages did not install" >&2; exit 1; }
 
 # The desktop box tests run under their own X server; here they must run, not be skipped.
 export KEYREPORT_REQUIRE_DESKTOP=1
 
+results=$PWD/build/test-results
+mkdir -p "$results"
+table=()
+stages_failed=0
+tests_passed=0 tests_failed=0 tests_skipped=0
+
 build() {
-    cmake --preset "$1"
-    cmake --build --preset "$1"
+    cmake --preset "$1" && cmake --build --preset "$1"
 }
 
-echo "== release: optimised build of the program, the benchmarks and dumpfile (not run here)"
-build release
+# Runs one test preset and sets detail to what it ran; fails when any test failed.
+run_tests() {
+    local junit=$results/$1.xml passed failed skipped
+    rm -f "$junit"
+    ctest --preset "$1" --output-junit "$junit"
+    local status=$?
+    read -r passed failed skipped detail < <(python3 scripts/summarize-tests.py "$junit")
+    tests_passed=$((tests_passed + passed))
+    tests_failed=$((tests_failed + failed))
+    tests_skipped=$((tests_skipped + skipped))
+    return $((status != 0 || failed != 0))
+}
 
-echo "== default: unit, end-to-end and desktop tests"
-build default
-ctest --preset default
+build_and_test() {
+    build "$1" && run_tests "$1"
+}
 
-echo "== asan: unit and end-to-end tests under the address and undefined-behaviour sanitizers"
-build asan
-ctest --preset asan
+# stage NAME WHAT COMMAND...: runs the command, which returns 0 (passed), 77 (skipped) or
+# anything else (failed) and may set detail, and adds the stage's row to the table.
+stage() {
+    local name=$1 result
+    echo
+    echo "== $name: $2"
+    shift 2
+    detail=""
+    "$@"
+    case $? in
+        0) result="passed${detail:+: $detail}" ;;
+        77) result="skipped: ${detail:-no reason given}" ;;
+        *) result="FAILED${detail:+: $detail}"; stages_failed=$((stages_failed + 1)) ;;
+    esac
+    table+=("$(printf '%-13s %s' "$name" "$result")")
+}
 
-echo "== valgrind: the end-to-end tests with the program under memcheck"
-ctest --preset valgrind
+build_release() {
+    build release && detail="program, benchmarks and dumpfile built (not run here)"
+}
 
-echo "== fuzz: each target for 15 s from its seed corpus"
-build fuzz
-for corpus in fuzz/corpus/*/; do
-    name=$(basename "$corpus")
+fuzz_targets() {
+    build fuzz || return 1
+    local corpus name work runs=()
+    for corpus in fuzz/corpus/*/; do
+        name=$(basename "$corpus")
+        work=$(mktemp -d)
+        cp "$corpus"* "$work/"
+        if ! "build/fuzz/fuzz_$name" -max_total_time=15 -timeout=10 -artifact_prefix="$work/" \
+            "$work" >"$work/log" 2>&1; then
+            tail -n 60 "$work/log"
+            echo "fuzz_$name failed; the failing input is kept in $work" >&2
+            tests_failed=$((tests_failed + 1))
+            detail="fuzz_$name failed, input kept in $work"
+            return 1
+        fi
+        runs+=("fuzz_$name $(sed -n 's/^Done \([0-9]*\) runs.*/\1/p' "$work/log") runs")
+        tests_passed=$((tests_passed + 1))
+        rm -rf "$work"
+    done
+    printf '%s\n' "${runs[@]}"
+    detail="${#runs[@]} targets clean, 15 s each ($(IFS=,; echo "${runs[*]}" | sed 's/,/, /g'))"
+}
+
+# Each package built twice, from two clones of the last commit in two folders, must come out
+# the same bytes.
+compare_packages() {
+    local work clone preset package packages differ=()
     work=$(mktemp -d)
-    cp "$corpus"* "$work/"
-    if ! "build/fuzz/fuzz_$name" -max_total_time=15 -timeout=10 -artifact_prefix="$work/" \
-        "$work" >"$work/log" 2>&1; then
-        tail -n 60 "$work/log"
-        echo "fuzz_$name failed; the failing input is kept in $work" >&2
-        exit 1
+    for clone in one two; do
+        git clone -q . "$work/$clone" || return 1
+        (
+            cd "$work/$clone" &&
+                for preset in release win32 win64; do build "$preset" >/dev/null || exit 1; done &&
+                cpack --preset deb >/dev/null && cpack --preset win32 >/dev/null &&
+                cpack --preset win64 >/dev/null
+        ) || { detail="building the packages in $work/$clone failed"; return 1; }
+    done
+    mapfile -t packages < <(cd "$work/one/build" && ls release/*.deb win32/*.zip win64/*.zip)
+    [[ ${#packages[@]} -eq 3 ]] || { detail="cpack made ${packages[*]}"; return 1; }
+    for package in "${packages[@]}"; do
+        if cmp "$work/one/build/$package" "$work/two/build/$package"; then
+            tests_passed=$((tests_passed + 1))
+        else
+            differ+=("$(basename "$package")")
+            tests_failed=$((tests_failed + 1))
+            command -v diffoscope >/dev/null &&
+                diffoscope "$work/one/build/$package" "$work/two/build/$package" | head -n 60
+        fi
+    done
+    if [[ ${#differ[@]} -gt 0 ]]; then
+        detail="differ between two builds: ${differ[*]} (kept in $work)"
+        return 1
     fi
-    grep -E '^Done' "$work/log" | sed "s/^/fuzz_$name: /"
     rm -rf "$work"
-done
+    detail="${#packages[@]} packages the same bytes when built twice from the last commit"
+}
 
-echo "== win32: the Windows executable, its zip, and end-to-end tests under Wine"
-build win32
-ctest --preset win32
+stage release "optimised build of the program, the benchmarks and dumpfile" build_release
+stage default "unit, end-to-end and desktop tests" build_and_test default
+stage asan "unit and end-to-end tests under the address and undefined-behaviour sanitizers" \
+    build_and_test asan
+stage valgrind "the end-to-end tests with the program under memcheck" run_tests valgrind
+stage fuzz "each target for 15 s from its seed corpus" fuzz_targets
+stage win32 "the 32-bit Windows executable, its zip, and end-to-end tests under 32-bit Wine" \
+    build_and_test win32
+stage win64 "the 64-bit Windows executable, its zip, and end-to-end tests under 64-bit Wine" \
+    build_and_test win64
+stage reproducible "the Debian package and both zips built twice and compared" compare_packages
+
+echo
+echo "== the stages"
+printf '%s\n' "${table[@]}"
+echo "tests: $tests_passed passed, $tests_failed failed, $tests_skipped skipped"
+[[ $stages_failed -eq 0 ]]

@@ -1,0 +1,34 @@
+#!/usr/bin/env python3
+"""summarize-tests.py JUNIT: one line for the test command's closing table from the results
+ctest wrote (ctest --output-junit JUNIT): the counts of passed, failed and skipped tests,
+then what they were: "P F S P tests passed; failed: ...; skipped N: name (reason), ...".
+A skipped test's reason is the line its output begins with "SKIP:", where it printed one."""
+
+import sys
+import xml.etree.ElementTree as ElementTree
+
+try:
+    cases = ElementTree.parse(sys.argv[1]).getroot().iter("testcase")
+except (OSError, ElementTree.ParseError) as error:
+    print("0 0 0 no test results (%s)" % error)
+    sys.exit(0)
+
+passed, failed, skipped = [], [], []
+for case in cases:
+    name = case.get("name")
+    if case.find("skipped") is not None or case.get("status") in ("notrun", "disabled"):
+        output = case.findtext("system-out") or ""
+        reasons = [line[len("SKIP:"):].strip() for line in output.splitlines()
+                   if line.startswith("SKIP:")]
+        skipped.append("%s (%s)" % (name, reasons[0] if reasons else "no reason given"))
+    elif case.get("status") == "run":
+        passed.append(name)
+    else:
+        failed.append(name)
+
+text = "%d tests passed" % len(passed)
+if failed:
+    text += "; failed %d: %s" % (len(failed), ", ".join(failed))
+if skipped:
+    text += "; skipped %d: %s" % (len(skipped), ", ".join(skipped))
+print(len(passed), len(failed), len(skipped), text)
