@@ -3,7 +3,7 @@
 # and ends with a table of the stages: each passed, failed, or skipped with its reason. A stage
 # that fails does not stop the others; the script exits non-zero when any failed.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 bash scripts/install-deps.sh || { echo "test-all: the required packages did not install" >&2; exit 1; }
 
 # The desktop box tests run under their own X server; here they must run, not be skipped.
@@ -77,7 +77,9 @@ fuzz_targets() {
         rm -rf "$work"
     done
     printf '%s\n' "${runs[@]}"
-    detail="${#runs[@]} targets clean, 15 s each ($(IFS=,; echo "${runs[*]}" | sed 's/,/, /g'))"
+    local list
+    list=$(printf ', %s' "${runs[@]}")
+    detail="${#runs[@]} targets clean, 15 s each (${list#, })"
 }
 
 # Each package built twice, from two clones of the last commit in two folders, must come out
