@@ -1,6 +1,6 @@
-// The Linux entry: answer --help and --version as every command does, refuse any other
-// argument, and otherwise set the platform layer up and run the report, which reads no
-// command line.
+// The Linux entry: answer --help or --version when it is the only argument, as many commands
+// do, refuse any other command line, and otherwise set the platform layer up and run the
+// report, which reads no command line.
 #include "platform/posix/posix.h"
 #include "platform/posix/version.h"
 #include "report/key_report.h"
@@ -22,25 +22,35 @@ constexpr char Usage[] =
     "\n"
     "  --help     show this help and exit\n"
     "  --version  show the version and exit\n"
+    "Either option answers only as the one argument.\n"
     "\n"
-    "Exit status: 0 after a run, whatever Test.txt holds; 2 for any other argument.\n"
+    "Exit status: 0 after a run, whatever Test.txt holds, and after --help or --version;\n"
+    "2 for any other command line.\n"
     "See keyreport(1).\n";
 
 constexpr int UsageError = 2;
 
+bool IsOption(const char* argument) {
+    return std::strcmp(argument, "--help") == 0 || std::strcmp(argument, "--version") == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(Usage, stdout);
-            return 0;
-        }
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("keyreport %s\n", KeyreportVersion);
-            return 0;
-        }
-        std::fprintf(stderr, "keyreport: unknown argument '%s'; see 'keyreport --help'\n", argv[i]);
+    if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(Usage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("keyreport %s\n", KeyreportVersion);
+        return 0;
+    }
+    if (argc > 1) {
+        // The first argument that cannot stand where it is: anything but an option first, and
+        // anything at all after one.
+        const char* refused = IsOption(argv[1]) ? argv[2] : argv[1];
+        std::fprintf(stderr, "keyreport: unexpected argument '%s'; see 'keyreport --help'\n",
+                     refused);
         return UsageError;
     }
     PrepareProcess();

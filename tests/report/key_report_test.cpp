@@ -212,16 +212,21 @@ TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
 
-// The command line: --help and --version answer on standard output, any other argument is
-// refused with one line on standard error and exit status 2; none of them runs the report,
-// which would write dumps and the prompt and show the values.
+// The command line: --help or --version alone answers on standard output, any other command
+// line is refused with one line on standard error and exit status 2; none of them runs the
+// report, which would write dumps and the prompt and show the values.
 struct CommandLineCase {
+    const char* name;
     std::vector<std::string> arguments;
     std::string outputStart; // standard output begins with this (and is this, if exact)
     bool exact;
     std::string error;
     int exitCode;
 };
+
+void PrintTo(const CommandLineCase& line, std::ostream* out) {
+    *out << line.name;
+}
 
 class CommandLine : public KeyReportRun, public ::testing::WithParamInterface<CommandLineCase> {};
 
@@ -243,17 +248,30 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
 }
 
+std::string Refusal(const std::string& argument) {
+    return "keyreport: unexpected argument '" + argument + "'; see 'keyreport --help'\n";
+}
+
+// The first argument that cannot stand where it is gets named: anything but an option first,
+// anything at all after one.
 INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLine,
     ::testing::Values(
-        CommandLineCase{{"--help"}, "Usage: keyreport [--help | --version]\n", false, "", 0},
         CommandLineCase{
-            {"--version"}, std::string("keyreport ") + KeyreportVersion + "\n", true, "", 0},
-        // The first argument decides; an unknown one is refused even before --help.
-        CommandLineCase{{"Test.txt", "--help"},
-                        "",
+            "Help", {"--help"}, "Usage: keyreport [--help | --version]\n", false, "", 0},
+        CommandLineCase{"Version",
+                        {"--version"},
+                        std::string("keyreport ") + KeyreportVersion + "\n",
                         true,
-                        "keyreport: unknown argument 'Test.txt'; see 'keyreport --help'\n",
-                        2}));
+                        "",
+                        0},
+        CommandLineCase{
+            "FileNameBeforeHelp", {"Test.txt", "--help"}, "", true, Refusal("Test.txt"), 2},
+        CommandLineCase{
+            "UnknownAfterVersion", {"--version", "--bogus"}, "", true, Refusal("--bogus"), 2},
+        CommandLineCase{"ExtraAfterHelp", {"--help", "x"}, "", true, Refusal("x"), 2},
+        CommandLineCase{
+            "HelpAndVersion", {"--help", "--version"}, "", true, Refusal("--version"), 2}),
+    [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
 
 } // namespace

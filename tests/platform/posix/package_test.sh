@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package, built from the release tree with cpack --preset deb: lintian finds no
-# errors, the control fields are right, and it holds the stripped program, the gzip -9n manual
-# page, the copyright file with LICENSE's text and the changelog, and nothing else.
+# tag at all, informational and pedantic ones included; the control fields are right; and it
+# holds the stripped program, the gzip -9n manual page, the copyright file with LICENSE's text
+# and the changelog, and nothing else.
 #
 #   package_test.sh SOURCEDIR VERSION WORKDIR
 set -uo pipefail
@@ -16,6 +17,13 @@ fail() {
     failures=$((failures + 1))
 }
 
+# cpack finds the program's libraries with dpkg-shlibdeps and its binaries with file; lintian
+# checks the package. Without one of them, say which Debian package brings it.
+for tool in dpkg-shlibdeps:dpkg-dev file:file lintian:lintian; do
+    command -v "${tool%%:*}" >/dev/null || fail "${tool%%:*} not found: install the Debian package ${tool#*:}"
+done
+[[ $failures -eq 0 ]] || exit 1
+
 if ! { cmake --preset release && cmake --build --preset release && cpack --preset deb; } \
     >"$work/build.log" 2>&1; then
     tail -n 40 "$work/build.log"
@@ -25,8 +33,13 @@ fi
 deb=build/release/keyreport_${version}_$(dpkg --print-architecture).deb
 [[ -f $deb ]] || { echo "FAIL: no $deb"; exit 1; }
 
-# Warnings are shown; an error, or lintian failing to run, fails the test.
-lintian --fail-on error "$deb" 2>&1 || fail "lintian: exit status $?"
+# Any tag, down to the informational and pedantic ones, or lintian failing to run, fails the
+# test; the tags are shown.
+tags=$(lintian -I --pedantic --fail-on error,warning,info,pedantic "$deb" 2>&1)
+status=$?
+grep -v '^running with root privileges' <<<"$tags"
+[[ $status -eq 0 ]] || fail "lintian: exit status $status"
+grep -q '^[EWIPX]: ' <<<"$tags" && fail "lintian reports tags"
 
 diff -u <(printf '%s\n' "Package: keyreport" "Version: $version" "Section: utils" \
     "Priority: optional" "Recommends: libsdl2-2.0-0") \
