@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -31,9 +32,9 @@ class KeyReportRun : public ::testing::Test {
     }
 
     // Checks a run against the reference model of the run over the same contents.
-    void ExpectModelled(const std::string& contents) {
+    void ExpectModelled(const std::string& contents, const RunOptions& options = {}) {
         SCOPED_TRACE(::testing::PrintToString(contents));
-        const RunResult run = Run(contents);
+        const RunResult run = Run(contents, options);
         const ReferenceOutput expected =
             ReferenceRun(contents, TextAddressFrom(run.output, contents));
         std::string boxes;
@@ -139,7 +140,14 @@ TEST_F(KeyReportRun, NoUsableFileGivesOnlyThePrompt) {
 
 TEST_F(KeyReportRun, FifoWithNoWriterDoesNotBlock) {
     ASSERT_EQ(mkfifo(TestFile().c_str(), 0644), 0);
-    const RunResult run = RunIn({});
+    RunResult run = RunIn({});
+    EXPECT_EQ(run.output, Prompt);
+    EXPECT_EQ(ExitCodeOf(run), 0);
+
+    // Nor with a writer that writes nothing.
+    const int writer = open(TestFile().c_str(), O_RDWR);
+    run = RunIn({});
+    close(writer);
     EXPECT_EQ(run.output, Prompt);
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
@@ -180,12 +188,20 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 
-    // Standard input at its end: the key wait ends instead of hanging.
-    RunOptions nothing;
-    nothing.inputPath = "/dev/null";
-    run = Run(contents, nothing);
-    EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
+    // Standard input at its end, or one that cannot be read: the key wait ends instead of
+    // hanging.
+    for (const char* input : {"/dev/null", "/"}) {
+        RunOptions nothing;
+        nothing.inputPath = input;
+        run = Run(contents, nothing);
+        EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt) << input;
+        EXPECT_EQ(ExitCodeOf(run), 0);
+    }
+
+    // Standard output a full non-blocking pipe: each write waits for room, and nothing is lost.
+    RunOptions fullPipe;
+    fullPipe.fullOutput = true;
+    ExpectModelled(contents, fullPipe);
 }
 
 // With standard output closed, Test.txt is opened on its descriptor: the dumps must not end

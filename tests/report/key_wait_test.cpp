@@ -30,9 +30,11 @@ struct Terminal {
     termios before{};
 };
 
-// Starts the program on a new pseudo-terminal in folder, after typing typedAhead into it.
-// Output processing is off so the bytes read back are the bytes written.
-Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhead) {
+// Starts the program on a new pseudo-terminal in folder, after typing typedAhead into it, with
+// the signal ignoredSignal (if not 0) ignored as nohup would. Output processing is off so the
+// bytes read back are the bytes written.
+Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhead,
+                         int ignoredSignal = 0) {
     Terminal terminal;
     int slave = -1;
     if (openpty(&terminal.master, &slave, nullptr, nullptr, nullptr) != 0) {
@@ -60,6 +62,9 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
         }
         unsetenv("DISPLAY");
         unsetenv("WAYLAND_DISPLAY");
+        if (ignoredSignal != 0) {
+            signal(ignoredSignal, SIG_IGN);
+        }
         ExecProgram(ProgramPath());
     }
     close(slave);
@@ -154,24 +159,52 @@ TEST_F(KeyWait, KeyTypedBeforeTheWaitIsDiscardedAndTheNextOneEndsTheRun) {
     EXPECT_TRUE(SameMode(terminal.before, after));
 }
 
-class KeyWaitSignal : public KeyWait, public ::testing::WithParamInterface<int> {};
+// A signal during the wait: it ends the run as it would any program, the terminal restored,
+// unless the caller ignores it (nohup), when the run goes on and the next key ends it.
+struct SignalCase {
+    const char* name;
+    int signal;
+    bool ignoredByCaller;
+};
+
+void PrintTo(const SignalCase& sent, std::ostream* out) {
+    *out << sent.name;
+}
+
+class KeyWaitSignal : public KeyWait, public ::testing::WithParamInterface<SignalCase> {};
 
 TEST_P(KeyWaitSignal, EndsTheRunAndRestoresTheTerminal) {
-    terminal = StartOnTerminal(folder.path, "");
+    const SignalCase& sent = GetParam();
+    terminal = StartOnTerminal(folder.path, "", sent.ignoredByCaller ? sent.signal : 0);
     std::string seen;
     ASSERT_TRUE(ReadUntil(terminal.master, seen, Prompt)) << seen;
     ASSERT_TRUE(WaitForKeyMode(terminal.master));
 
-    kill(terminal.child, GetParam());
+    kill(terminal.child, sent.signal);
+    if (sent.ignoredByCaller) {
+        // Had the run caught the signal, it would take it before it could read this key.
+        [[maybe_unused]] auto typed = write(terminal.master, "k", 1);
+    }
     const int status = WaitForExit(terminal.child);
-    EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), GetParam());
+    if (sent.ignoredByCaller) {
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    } else {
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(WTERMSIG(status), sent.signal);
+    }
 
     termios after{};
     tcgetattr(terminal.master, &after);
     EXPECT_TRUE(SameMode(terminal.before, after));
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP));
+INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal,
+                         ::testing::Values(SignalCase{"Interrupt", SIGINT, false},
+                                           SignalCase{"Terminate", SIGTERM, false},
+                                           SignalCase{"HangUp", SIGHUP, false},
+                                           SignalCase{"HangUpIgnoredByCaller", SIGHUP, true}),
+                         [](const ::testing::TestParamInfo<SignalCase>& info) {
+                             return info.param.name;
+                         });
 
 } // namespace
