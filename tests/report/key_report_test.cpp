@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -140,14 +139,7 @@ TEST_F(KeyReportRun, NoUsableFileGivesOnlyThePrompt) {
 
 TEST_F(KeyReportRun, FifoWithNoWriterDoesNotBlock) {
     ASSERT_EQ(mkfifo(TestFile().c_str(), 0644), 0);
-    RunResult run = RunIn({});
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    // Nor with a writer that writes nothing.
-    const int writer = open(TestFile().c_str(), O_RDWR);
-    run = RunIn({});
-    close(writer);
+    const RunResult run = RunIn({});
     EXPECT_EQ(run.output, Prompt);
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
@@ -188,8 +180,7 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 
-    // Standard input at its end, or one that cannot be read: the key wait ends instead of
-    // hanging.
+    // Standard input at its end, or unreadable: the key wait ends instead of hanging.
     for (const char* input : {"/dev/null", "/"}) {
         RunOptions nothing;
         nothing.inputPath = input;

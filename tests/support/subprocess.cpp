@@ -72,15 +72,12 @@ void DropPrivileges() {
     }
 }
 
-// Fills the pipe that write writes to, non-blocking from now on; returns the bytes it took.
-std::size_t FillPipe(int write) {
-    fcntl(write, F_SETFL, O_NONBLOCK);
+// Fills the pipe that fd writes to, non-blocking from now on; returns the bytes it took.
+std::size_t FillPipe(int fd) {
+    fcntl(fd, F_SETFL, O_NONBLOCK);
     std::size_t filled = 0;
-    const char block[4096] = {};
-    for (std::size_t size : {sizeof block, std::size_t{1}}) {
-        for (ssize_t put; (put = ::write(write, block, size)) > 0;) {
-            filled += static_cast<std::size_t>(put);
-        }
+    while (write(fd, "", 1) == 1) {
+        ++filled;
     }
     return filled;
 }
@@ -161,18 +158,16 @@ RunResult RunProgram(const RunOptions& options) {
     const auto deadline = std::chrono::steady_clock::now() + RunLimit;
     pollfd streams[2] = {{output[0], POLLIN, 0}, {error[0], POLLIN, 0}};
     std::string* into[2] = {&result.output, &result.error};
-    // A full output is left full until the run waits for it to drain, or, had the run not
-    // waited, has written to standard error or ended.
+    // A full output is left full until the run waits for room, or, had it not waited, ends.
     bool holdOutput = options.fullOutput;
     while (streams[0].fd >= 0 || streams[1].fd >= 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL); // a hung run fails its test instead of the suite
             break;
         }
-        holdOutput =
-            holdOutput && result.error.empty() && streams[1].fd >= 0 && !WaitsInPoll(child);
+        holdOutput = holdOutput && streams[1].fd >= 0 && !WaitsInPoll(child);
         streams[0].events = holdOutput ? 0 : POLLIN;
-        if (poll(streams, 2, holdOutput ? 10 : 100) <= 0) {
+        if (poll(streams, 2, 100) <= 0) {
             continue;
         }
         for (int i = 0; i < 2; ++i) {

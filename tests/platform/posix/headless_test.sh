@@ -3,9 +3,7 @@
 # toolkit to show a box with, each value text and a line feed go to standard error, and
 # standard output is as with a box.
 #
-#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-FOLDER
-#
-# NO-ENTRY-FOLDER holds a library under the toolkit's file name that lacks the box entry.
+#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-FOLDER (a toolkit without the box entry)
 set -uo pipefail
 
 keyreport=$(realpath "$1")
