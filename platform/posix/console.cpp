@@ -18,10 +18,14 @@ namespace {
 termios SavedMode;
 volatile std::sig_atomic_t InKeyMode = 0;
 
-// Switches a terminal to key mode, once, discarding input typed so far.
-void EnterKeyMode(int fd) {
-    if (InKeyMode != 0 || tcgetattr(fd, &SavedMode) != 0) {
-        return;
+// Switches a terminal to key mode, once, discarding input typed so far. False when the
+// descriptor is no terminal.
+bool EnterKeyMode(int fd) {
+    if (InKeyMode != 0) {
+        return true;
+    }
+    if (tcgetattr(fd, &SavedMode) != 0) {
+        return false;
     }
     termios keyMode = SavedMode;
     keyMode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
@@ -29,6 +33,7 @@ void EnterKeyMode(int fd) {
     keyMode.c_cc[VTIME] = 0;
     InKeyMode = 1;
     tcsetattr(fd, TCSAFLUSH, &keyMode);
+    return true;
 }
 
 } // namespace
@@ -40,44 +45,32 @@ void RestoreTerminal() {
     }
 }
 
+// The three handles the program asks for: STD_INPUT_HANDLE (-10), STD_OUTPUT_HANDLE (-11) and
+// STD_ERROR_HANDLE (-12) are the descriptors 0, 1 and 2.
 extern "C" HANDLE GetStdHandle(DWORD stdHandle) {
-    switch (stdHandle) {
-    case STD_INPUT_HANDLE:
-        return HandleOf(STDIN_FILENO);
-    case STD_OUTPUT_HANDLE:
-        return HandleOf(STDOUT_FILENO);
-    case STD_ERROR_HANDLE:
-        return HandleOf(STDERR_FILENO);
-    default:
-        return INVALID_HANDLE_VALUE;
-    }
+    return HandleOf(static_cast<int>(STD_INPUT_HANDLE - stdHandle));
 }
 
 // Only a terminal has a console input buffer to flush, as only a console does on Windows.
 extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
     const int fd = FdOf(consoleInput);
-    if (!isatty(fd)) {
+    if (!EnterKeyMode(fd)) {
         return FALSE;
     }
-    EnterKeyMode(fd);
     tcflush(fd, TCIFLUSH);
     return TRUE;
 }
 
 // Nonzero when a read of standard input would not block: a key, the input's end, or an
-// input that is closed or broken.
+// input that is closed or broken. A poll that fails, even one a signal cut short, counts as
+// ready too: the read that follows then waits for the key.
 extern "C" int _kbhit() {
-    if (isatty(STDIN_FILENO)) {
-        EnterKeyMode(STDIN_FILENO);
-    }
+    EnterKeyMode(STDIN_FILENO);
     pollfd input{STDIN_FILENO, POLLIN, 0};
-    int ready;
-    while ((ready = poll(&input, 1, 0)) < 0 && errno == EINTR) {
-    }
-    return ready != 0 ? 1 : 0;
+    return poll(&input, 1, 0) != 0 ? 1 : 0;
 }
 
-// The next byte of standard input without echo, or -1 at its end.
+// The next byte of standard input without echo, or -1 at its end or when it cannot be read.
 extern "C" int _getch() {
     unsigned char key = 0;
     ssize_t got;

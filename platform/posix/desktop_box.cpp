@@ -16,6 +16,7 @@ namespace {
 constexpr char ToolkitLibrary[] = "libSDL2-2.0.so.0";
 constexpr char ShowBoxName[] = "SDL_ShowSimpleMessageBox";
 constexpr std::uint32_t NoIcon = 0; // a box with MB_OK alone has no icon
+constexpr char Caption[] = "Error"; // what Windows shows for a box without a caption
 
 // SDL_ShowSimpleMessageBox (flags, title, message, parent window): 0 once the box has been
 // closed, negative when it could not be shown.
@@ -44,23 +45,9 @@ ShowBoxProc LoadShowBox() {
     return ShowBox;
 }
 
-// The text as UTF-8 in a new heap block, or none when there is no memory for it. Text that is
-// valid UTF-8 already, as a Linux user's files are, goes to the box as it is; any other text
-// is read as Windows-1252, so that every byte still shows.
-char* DuplicateAsUtf8(const char* text) {
-    if (IsValidUtf8(text)) {
-        return strdup(text);
-    }
-    char* utf8 = static_cast<char*>(std::malloc(std::strlen(text) * 3 + 1));
-    if (utf8 != nullptr) {
-        ConvertAnsiToUtf8(text, utf8);
-    }
-    return utf8;
-}
-
 } // namespace
 
-bool ShowDesktopBox(const char* text, const char* caption) {
+bool ShowDesktopBox(const char* text) {
     if (!HasDisplay()) {
         return false;
     }
@@ -68,11 +55,17 @@ bool ShowDesktopBox(const char* text, const char* caption) {
     if (showBox == nullptr) {
         return false;
     }
-    char* utf8Text = DuplicateAsUtf8(text);
-    char* utf8Caption = DuplicateAsUtf8(caption);
-    const bool shown = utf8Text != nullptr && utf8Caption != nullptr &&
-                       showBox(NoIcon, utf8Caption, utf8Text, nullptr) == 0;
-    std::free(utf8Text);
-    std::free(utf8Caption);
+    // Text that is valid UTF-8 already, as a Linux user's files are, goes to the box as it is.
+    if (IsValidUtf8(text)) {
+        return showBox(NoIcon, Caption, text, nullptr) == 0;
+    }
+    // Any other text is read as Windows-1252, so that every byte still shows.
+    char* utf8 = static_cast<char*>(std::malloc(std::strlen(text) * 3 + 1));
+    if (utf8 == nullptr) {
+        return false;
+    }
+    ConvertAnsiToUtf8(text, utf8);
+    const bool shown = showBox(NoIcon, Caption, utf8, nullptr) == 0;
+    std::free(utf8);
     return shown;
 }

@@ -3,11 +3,11 @@
 
 #include <cstdint>
 
-// Shows a modal box with the text, the caption and one OK button, and returns once the user
-// has closed it. Returns false, having shown nothing, when there is no display, when the
-// toolkit library cannot be loaded, or when the box fails; the caller then has to show the
-// text some other way.
-bool ShowDesktopBox(const char* text, const char* caption);
+// Shows a modal box with the text, the caption "Error" and one OK button, and returns once
+// the user has closed it. Returns false, having shown nothing, when there is no display, when
+// the toolkit library cannot be loaded or lacks the box, or when the box fails; the caller
+// then has to show the text some other way.
+bool ShowDesktopBox(const char* text);
 
 // Whether the zero-terminated text is well-formed UTF-8: no stray or missing continuation
 // bytes, no overlong forms, no surrogates (U+D800 to U+DFFF) and nothing past U+10FFFF.

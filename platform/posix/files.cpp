@@ -7,44 +7,20 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
-
-int OpenFlags(DWORD desiredAccess, DWORD creationDisposition) {
-    const bool read = (desiredAccess & GENERIC_READ) != 0;
-    const bool write = (desiredAccess & GENERIC_WRITE) != 0;
-    int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
-    switch (creationDisposition) {
-    case CREATE_NEW:
-        flags |= O_CREAT | O_EXCL;
-        break;
-    case CREATE_ALWAYS:
-        flags |= O_CREAT | O_TRUNC;
-        break;
-    case OPEN_ALWAYS:
-        flags |= O_CREAT;
-        break;
-    case TRUNCATE_EXISTING:
-        flags |= O_TRUNC;
-        break;
-    default: // OPEN_EXISTING
-        break;
-    }
-    return flags;
-}
-
-} // namespace
-
-extern "C" HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
-                              DWORD creationDisposition, DWORD, HANDLE) {
-    // Non-blocking, so that a FIFO with no writer opens at once and reads as empty.
-    const int fd = open(
-        fileName, OpenFlags(desiredAccess, creationDisposition) | O_NONBLOCK | O_CLOEXEC, 0666);
+// Opens an existing file for reading, the one kind of open the program makes; the access,
+// sharing and creation arguments are not looked at. Non-blocking, so that a FIFO with no
+// writer opens at once and reads as empty.
+extern "C" HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                              HANDLE) {
+    const int fd = open(fileName, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         return INVALID_HANDLE_VALUE;
     }
-    // A directory is not a file to read, as on Windows.
-    struct stat status;
-    if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode)) {
+    // A directory is not a file to read, as on Windows. (fstat of a descriptor just opened
+    // does not fail; if it did, the zero mode would let the read that follows fail instead.)
+    struct stat status {};
+    fstat(fd, &status);
+    if (S_ISDIR(status.st_mode)) {
         close(fd);
         return INVALID_HANDLE_VALUE;
     }
@@ -52,7 +28,8 @@ extern "C" HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD, LPSEC
 }
 
 // Reads until the count is reached or the file ends, as a Win32 read of a file does. Input
-// that is not there yet (a FIFO whose writer is silent) counts as the end.
+// that is not there yet (a FIFO whose writer is silent) counts as the end. The descriptor is
+// non-blocking, so a read never waits and no signal can interrupt it.
 extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
                          LPOVERLAPPED) {
     char* into = static_cast<char*>(buffer);
@@ -60,18 +37,13 @@ extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD 
     BOOL ok = TRUE;
     while (done < bytesToRead) {
         const ssize_t got = read(FdOf(file), into + done, bytesToRead - done);
-        if (got > 0) {
-            done += static_cast<DWORD>(got);
-        } else if (got < 0 && errno == EINTR) {
-            continue;
-        } else {
+        if (got <= 0) {
             ok = got == 0 || errno == EAGAIN ? TRUE : FALSE;
             break;
         }
+        done += static_cast<DWORD>(got);
     }
-    if (bytesRead != nullptr) {
-        *bytesRead = done;
-    }
+    *bytesRead = done;
     return ok;
 }
 
@@ -95,8 +67,6 @@ extern "C" BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWO
             break;
         }
     }
-    if (bytesWritten != nullptr) {
-        *bytesWritten = done;
-    }
+    *bytesWritten = done;
     return ok;
 }

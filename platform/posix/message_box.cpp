@@ -1,21 +1,18 @@
 // Message box: a modal box on the desktop where there is one; otherwise, or when the box
-// cannot be shown, the text and a line feed on standard error, so that no text is lost.
+// cannot be shown, the text and a line feed on standard error, so that no text is lost. The
+// program's boxes have a text, no caption of their own (Windows then shows "Error", as the
+// desktop box does) and the OK button alone.
 #include "platform/posix/desktop_box.h"
 #include "platform/posix/posix.h"
 
 #include <cstring>
 
-namespace {
-constexpr char DefaultCaption[] = "Error"; // what Windows shows for a box without a caption
-}
-
-extern "C" int MessageBoxA(HWND, LPCSTR text, LPCSTR caption, UINT) {
-    const char* shownText = text != nullptr ? text : "";
-    if (ShowDesktopBox(shownText, caption != nullptr ? caption : DefaultCaption)) {
-        return IDOK;
+extern "C" int MessageBoxA(HWND, LPCSTR text, LPCSTR, UINT) {
+    if (!ShowDesktopBox(text)) {
+        const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+        DWORD written;
+        WriteFile(error, text, static_cast<DWORD>(std::strlen(text)), &written, nullptr);
+        WriteFile(error, "\n", 1, &written, nullptr);
     }
-    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    WriteFile(error, shownText, static_cast<DWORD>(std::strlen(shownText)), nullptr, nullptr);
-    WriteFile(error, "\n", 1, nullptr, nullptr);
     return IDOK;
 }

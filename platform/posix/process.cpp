@@ -32,11 +32,12 @@ void PrepareProcess() {
     }
 }
 
+// The key wait's pause between two looks at the input; a pause that a signal cuts short only
+// brings the next look forward.
 extern "C" void Sleep(DWORD milliseconds) {
-    timespec wait{static_cast<time_t>(milliseconds / 1000),
-                  static_cast<long>(milliseconds % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0) {
-    }
+    const timespec wait{static_cast<time_t>(milliseconds / 1000),
+                        static_cast<long>(milliseconds % 1000) * 1000000L};
+    nanosleep(&wait, nullptr);
 }
 
 extern "C" void ExitProcess(UINT exitCode) {

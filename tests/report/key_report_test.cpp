@@ -31,9 +31,9 @@ class KeyReportRun : public ::testing::Test {
     }
 
     // Checks a run against the reference model of the run over the same contents.
-    void ExpectModelled(const std::string& contents) {
+    void ExpectModelled(const std::string& contents, const RunOptions& options = {}) {
         SCOPED_TRACE(::testing::PrintToString(contents));
-        const RunResult run = Run(contents);
+        const RunResult run = Run(contents, options);
         const ReferenceOutput expected =
             ReferenceRun(contents, TextAddressFrom(run.output, contents));
         std::string boxes;
@@ -180,12 +180,19 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 
-    // Standard input at its end: the key wait ends instead of hanging.
-    RunOptions nothing;
-    nothing.inputPath = "/dev/null";
-    run = Run(contents, nothing);
-    EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
+    // Standard input at its end, or unreadable: the key wait ends instead of hanging.
+    for (const char* input : {"/dev/null", "/"}) {
+        RunOptions nothing;
+        nothing.inputPath = input;
+        run = Run(contents, nothing);
+        EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt) << input;
+        EXPECT_EQ(ExitCodeOf(run), 0);
+    }
+
+    // Standard output a full non-blocking pipe: each write waits for room, and nothing is lost.
+    RunOptions fullPipe;
+    fullPipe.fullOutput = true;
+    ExpectModelled(contents, fullPipe);
 }
 
 // With standard output closed, Test.txt is opened on its descriptor: the dumps must not end

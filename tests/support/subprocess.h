@@ -22,6 +22,7 @@ struct RunOptions {
     bool noDisplay = true;     // run without a display, so message boxes go to standard error
     std::string program;       // if set, the program to run instead of the one under test
     bool noOutput = false;     // standard output is closed: the next file opened takes its place
+    bool fullOutput = false;   // standard output is a non-blocking pipe, full when the run starts
     std::vector<std::string> arguments;   // the program's command line after its name
     std::vector<std::string> environment; // NAME=value settings made for the run, after noDisplay
 };

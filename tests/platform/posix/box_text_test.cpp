@@ -12,8 +12,9 @@ namespace {
 
 struct BoxCase {
     const char* name;
-    std::string value;   // the value text in Test.txt, before its '&'
-    std::string boxText; // what the box is handed
+    std::string value;                  // the value text in Test.txt, before its '&'
+    std::string boxText;                // what the box is handed
+    const char* display = "DISPLAY=:0"; // the session the run is in
 };
 
 void PrintTo(const BoxCase& box, std::ostream* out) {
@@ -32,7 +33,7 @@ TEST_P(BoxText, ReachesTheBoxAsUtf8) {
     const std::string record = folder.path + "/boxes";
     RunOptions options;
     options.folder = folder.path;
-    options.environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
+    options.environment = {box.display, "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
                            "BOX_RECORD=" + record};
     const RunResult run = RunProgram(options);
     EXPECT_EQ(run.error, ""); // shown in the box, not written to standard error
@@ -60,7 +61,13 @@ INSTANTIATE_TEST_SUITE_P(
         BoxCase{"TruncatedAtTheEnd", "str1=\xE2\x82", "str1=\xC3\xA2\xE2\x80\x9A"},
         BoxCase{"TruncatedBeforeAscii", "str1=\xC3z", "str1=\xC3\x83z"},
         BoxCase{"HighWindows1252", "str1=\x93quoted\x94 caf\xE9",
-                "str1=\xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9"}),
+                "str1=\xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9"},
+        // Bytes that never start a sequence: C1 as an overlong lead, F5 to FF past U+10FFFF.
+        BoxCase{"OverlongC1", "str1=\xC1\xBF", "str1=\xC3\x81\xC2\xBF"},
+        BoxCase{"F5ToFF", "str1=\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF",
+                "str1=\xC3\xB5\xC3\xB6\xC3\xB7\xC3\xB8\xC3\xB9\xC3\xBA\xC3\xBB\xC3\xBC\xC3\xBD"
+                "\xC3\xBE\xC3\xBF"},
+        BoxCase{"WaylandOnly", "str1=hello", "str1=hello", "WAYLAND_DISPLAY=wayland-0"}),
     [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
 
 } // namespace

@@ -1,14 +1,18 @@
 #!/usr/bin/env bash
-# keyreport without a desktop: with no display, or a display that cannot be reached, each
-# value text and a line feed go to standard error, and standard output is as with a box.
+# keyreport without a desktop: with no display, a display that cannot be reached, or no
+# toolkit to show a box with, each value text and a line feed go to standard error, and
+# standard output is as with a box.
 #
-#   headless_test.sh KEYREPORT WORKDIR
+#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-FOLDER (a toolkit without the box entry)
 set -uo pipefail
 
 keyreport=$(realpath "$1")
 work=$(realpath -m "$2")
+no_entry=$(realpath "$3")
 rm -rf "$work"
-mkdir -p "$work"
+mkdir -p "$work/no-toolkit"
+# An empty file under the toolkit's name ends the loader's search: as if none were installed.
+: >"$work/no-toolkit/libSDL2-2.0.so.0"
 cd "$work" || exit 1
 failures=0
 
@@ -41,9 +45,12 @@ headless_case() {
 }
 
 headless_case no-display -u DISPLAY -u WAYLAND_DISPLAY
-headless_case empty-display -u WAYLAND_DISPLAY DISPLAY=
+headless_case empty-display DISPLAY= WAYLAND_DISPLAY=
 # A display number that no server answers: the box fails and the values are not lost.
 headless_case unreachable-display -u WAYLAND_DISPLAY DISPLAY=unix:65000
+# A display, but the toolkit, which the package only recommends, is missing or unusable.
+headless_case no-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$work/no-toolkit"
+headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$no_entry"
 
 # Without a display the toolkit library is not even loaded.
 env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" "$keyreport" \
