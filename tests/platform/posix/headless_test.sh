@@ -2,11 +2,15 @@
 # keyreport without a desktop: with no display, or a display that cannot be reached, each
 # value text and a line feed go to standard error, and standard output is as with a box.
 #
-#   headless_test.sh KEYREPORT WORKDIR
+#   headless_test.sh KEYREPORT WORKDIR [EMULATOR...]
+#
+# On a cross build the program runs through the emulator command that follows WORKDIR.
 set -uo pipefail
 
 keyreport=$(realpath "$1")
 work=$(realpath -m "$2")
+shift 2
+run=("$@" "$keyreport")
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work" || exit 1
@@ -32,7 +36,7 @@ printf 'str1=caf\xe9\nstr2=\x80uro \x81\n' >expected-stderr
 headless_case() {
     local name=$1
     shift
-    env "$@" "${fixed_layout[@]}" "$keyreport" </dev/null >"$name.stdout" 2>"$name.stderr"
+    env "$@" "${fixed_layout[@]}" "${run[@]}" </dev/null >"$name.stdout" 2>"$name.stderr"
     local status=$?
     [[ $status -eq 0 ]] || fail "$name: exit code $status"
     cmp -s expected-stderr "$name.stderr" ||
@@ -46,14 +50,14 @@ headless_case empty-display -u WAYLAND_DISPLAY DISPLAY=
 headless_case unreachable-display -u WAYLAND_DISPLAY DISPLAY=unix:65000
 
 # Without a display the toolkit library is not even loaded.
-env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" "$keyreport" \
+env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" "${run[@]}" \
     </dev/null >/dev/null 2>&1
 if grep -q 'SDL' "$work"/loader.*; then
     fail "the toolkit library was loaded without a display"
 fi
 # With one, it is: the check above would pass for a program that never loads it.
 env -u WAYLAND_DISPLAY DISPLAY=unix:65000 LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader-display" \
-    "$keyreport" </dev/null >/dev/null 2>&1
+    "${run[@]}" </dev/null >/dev/null 2>&1
 if PATH=$PATH:/sbin ldconfig -p | grep -q 'libSDL2-2\.0\.so\.0' &&
     ! grep -q 'libSDL2' "$work"/loader-display.*; then
     fail "the toolkit library was not loaded with a display"
