@@ -33,7 +33,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR qemu-aarch64;-L;${KEYREPORT_EMULATOR_ROOT})
 
 # Libraries and headers for the target: the cross root, and the multiarch folders where a
 # foreign-architecture arm64 package (a Google Benchmark for arm64, say) puts its files.
-set(CMAKE_FIND_ROOT_PATH ${KEYREPORT_CROSS_ROOT})
+set(CMAKE_FIND_ROOT_PATH ${KEYREPORT_CROSS_ROOT} /)
 set(CMAKE_LIBRARY_ARCHITECTURE ${KEYREPORT_CROSS_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
