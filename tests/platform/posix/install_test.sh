@@ -46,7 +46,8 @@ fi
 
 # The installed program, run headless in a directory of its own.
 printf 'str1=one&str2=two&' >"$work/run/Test.txt"
-(cd "$work/run" && env -u DISPLAY -u WAYLAND_DISPLAY "${emulator[@]}" "$program" </dev/null >stdout 2>stderr)
+(cd "$work/run" &&
+    env -u DISPLAY -u WAYLAND_DISPLAY "${emulator[@]}" "$program" </dev/null >stdout 2>stderr)
 status=$?
 [[ $status -eq 0 ]] || fail "installed program: exit code $status"
 [[ $(cat "$work/run/stderr") == $'str1=one\nstr2=two' ]] ||
