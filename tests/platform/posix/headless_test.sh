@@ -3,12 +3,17 @@
 # toolkit to show a box with, each value text and a line feed go to standard error, and
 # standard output is as with a box.
 #
-#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-FOLDER (a toolkit without the box entry)
+#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-FOLDER [EMULATOR...]
+#
+# NO-ENTRY-FOLDER holds a toolkit without the box entry. On a cross build the program runs
+# through the emulator command that follows it.
 set -uo pipefail
 
 keyreport=$(realpath "$1")
 work=$(realpath -m "$2")
 no_entry=$(realpath "$3")
+shift 3
+run=("$@" "$keyreport")
 rm -rf "$work"
 mkdir -p "$work/no-toolkit"
 # An empty file under the toolkit's name ends the loader's search: as if none were installed.
@@ -36,7 +41,7 @@ printf 'str1=caf\xe9\nstr2=\x80uro \x81\n' >expected-stderr
 headless_case() {
     local name=$1
     shift
-    env "$@" "${fixed_layout[@]}" "$keyreport" </dev/null >"$name.stdout" 2>"$name.stderr"
+    env "$@" "${fixed_layout[@]}" "${run[@]}" </dev/null >"$name.stdout" 2>"$name.stderr"
     local status=$?
     [[ $status -eq 0 ]] || fail "$name: exit code $status"
     cmp -s expected-stderr "$name.stderr" ||
@@ -53,14 +58,14 @@ headless_case no-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$work/no
 headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$no_entry"
 
 # Without a display the toolkit library is not even loaded.
-env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" "$keyreport" \
+env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" "${run[@]}" \
     </dev/null >/dev/null 2>&1
 if grep -q 'SDL' "$work"/loader.*; then
     fail "the toolkit library was loaded without a display"
 fi
 # With one, it is: the check above would pass for a program that never loads it.
 env -u WAYLAND_DISPLAY DISPLAY=unix:65000 LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader-display" \
-    "$keyreport" </dev/null >/dev/null 2>&1
+    "${run[@]}" </dev/null >/dev/null 2>&1
 if PATH=$PATH:/sbin ldconfig -p | grep -q 'libSDL2-2\.0\.so\.0' &&
     ! grep -q 'libSDL2' "$work"/loader-display.*; then
     fail "the toolkit library was not loaded with a display"

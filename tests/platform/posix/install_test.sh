@@ -2,12 +2,16 @@
 # cmake --install into a new prefix: the program in bin/, its manual page in
 # share/man/man1/, and the installed program runs from anywhere.
 #
-#   install_test.sh CMAKE BUILDDIR WORKDIR
+#   install_test.sh CMAKE BUILDDIR WORKDIR [EMULATOR...]
+#
+# On a cross build the installed program runs through the emulator command after WORKDIR.
 set -uo pipefail
 
 cmake=$1
 build=$(realpath "$2")
 work=$(realpath -m "$3")
+shift 3
+emulator=("$@")
 rm -rf "$work"
 mkdir -p "$work/run"
 failures=0
@@ -42,7 +46,8 @@ fi
 
 # The installed program, run headless in a directory of its own.
 printf 'str1=one&str2=two&' >"$work/run/Test.txt"
-(cd "$work/run" && env -u DISPLAY -u WAYLAND_DISPLAY "$program" </dev/null >stdout 2>stderr)
+(cd "$work/run" &&
+    env -u DISPLAY -u WAYLAND_DISPLAY "${emulator[@]}" "$program" </dev/null >stdout 2>stderr)
 status=$?
 [[ $status -eq 0 ]] || fail "installed program: exit code $status"
 [[ $(cat "$work/run/stderr") == $'str1=one\nstr2=two' ]] ||

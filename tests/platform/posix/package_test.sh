@@ -1,15 +1,27 @@
 #!/usr/bin/env bash
-# The Debian package, built from the release tree with cpack --preset deb: lintian finds no
-# tag at all, informational and pedantic ones included; the control fields are right; and it
-# holds the stripped program, the gzip -9n manual page, the copyright file with LICENSE's text
-# and the changelog, and nothing else.
+# The Debian package, built from the release tree with cpack --preset deb (or from another
+# tree with its own presets, such as arm64 and deb-arm64): lintian finds no tag at all,
+# informational and pedantic ones included; the control fields are right; and it holds the
+# stripped program, the gzip -9n manual page, the copyright file with LICENSE's text and the
+# changelog, and nothing else.
 #
-#   package_test.sh SOURCEDIR VERSION WORKDIR
+#   package_test.sh SOURCEDIR VERSION WORKDIR [CONFIGURE-PRESET PACKAGE-PRESET ARCHITECTURE]
+#
+# Exits 77 (skipped) when dpkg does not know the C library of a foreign ARCHITECTURE, from
+# which dpkg-shlibdeps works out the Depends field.
 set -uo pipefail
 
 cd "$1" || exit 1
 version=$2
 work=$(realpath -m "$3")
+preset=${4:-release}
+package_preset=${5:-deb}
+architecture=${6:-$(dpkg --print-architecture)}
+if ! dpkg-query -W "libc6:$architecture" >/dev/null 2>&1; then
+    echo "SKIP: libc6:$architecture is not installed (dpkg --add-architecture $architecture;" \
+        "apt-get install libc6:$architecture): dpkg-shlibdeps needs it for Depends"
+    exit 77
+fi
 rm -rf "$work" && mkdir -p "$work"
 failures=0
 fail() {
@@ -24,13 +36,14 @@ for tool in dpkg-shlibdeps:dpkg-dev file:file lintian:lintian; do
 done
 [[ $failures -eq 0 ]] || exit 1
 
-if ! { cmake --preset release && cmake --build --preset release && cpack --preset deb; } \
+if ! { cmake --preset "$preset" && cmake --build --preset "$preset" &&
+    cpack --preset "$package_preset"; } \
     >"$work/build.log" 2>&1; then
     tail -n 40 "$work/build.log"
     echo "FAIL: building the package"
     exit 1
 fi
-deb=build/release/keyreport_${version}_$(dpkg --print-architecture).deb
+deb=build/$preset/keyreport_${version}_$architecture.deb
 [[ -f $deb ]] || { echo "FAIL: no $deb"; exit 1; }
 
 # Any tag, down to the informational and pedantic ones, or lintian failing to run, fails the
@@ -41,12 +54,13 @@ grep -v '^running with root privileges' <<<"$tags"
 [[ $status -eq 0 ]] || fail "lintian: exit status $status"
 grep -q '^[EWIPX]: ' <<<"$tags" && fail "lintian reports tags"
 
-diff -u <(printf '%s\n' "Package: keyreport" "Version: $version" "Section: utils" \
-    "Priority: optional" "Recommends: libsdl2-2.0-0") \
-    <(dpkg-deb -f "$deb" Package Version Section Priority Recommends) || fail "control fields"
+diff -u <(printf '%s\n' "Package: keyreport" "Version: $version" "Architecture: $architecture" \
+    "Section: utils" "Priority: optional" "Recommends: libsdl2-2.0-0") \
+    <(dpkg-deb -f "$deb" Package Version Architecture Section Priority Recommends) ||
+    fail "control fields"
 # The program needs the C library alone: no C++ runtime may creep in.
 [[ $(dpkg-deb -f "$deb" Depends) =~ ^libc6\ \(\>=\ [0-9.]+\)$ ]] ||
-    fail "Depends is '$(dpkg-deb -f "$deb" Depends)', not libc6 alone"
+    fail "Depends is not libc6 alone: $(dpkg-deb -f "$deb" Depends)"
 [[ $(dpkg-deb -f "$deb" Description | wc -l) -ge 3 ]] || fail "no long description"
 
 # Exactly these entries, owned by root, with Debian's permissions.
