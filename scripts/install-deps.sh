@@ -11,8 +11,9 @@ export DEBIAN_FRONTEND=noninteractive
 apt_get() { apt-get -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3 "$@"; }
 
 # The Linux build and its tests, the sanitizer, valgrind, fuzz and coverage stages, both
-# Windows cross-compilers and pefile, which reads the Windows executables' resources, and the
-# user-mode emulator the formatter's tests run on other CPUs with. The desktop box's toolkit
+# Windows cross-compilers and pefile, which reads the Windows executables' resources, the arm64
+# cross-compiler with its C and C++ libraries, and the user-mode emulators the arm64 build's
+# tests and the formatter's tests on other x86-64 CPUs run with. The desktop box's toolkit
 # is loaded at run time only; its tests and the Windows builds' run on a private X server
 # with the core fonts the boxes draw with, window listing, key input and screenshots.
 # The Debian package: cpack finds the program's libraries with dpkg-shlibdeps (dpkg-dev) and
@@ -20,8 +21,8 @@ apt_get() { apt-get -o DPkg::Lock::Timeout=600 -o Acquire::Retries=3 "$@"; }
 # Windows executable from amd64 packages alone; fonts-wine adds Wine's own fonts.
 required=(
     cmake ninja-build g++ libgtest-dev libgmock-dev
-    clang libclang-rt-14-dev valgrind
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3 python3-pefile
+    clang libclang-rt-14-dev valgrind gcovr
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3 python3-pefile g++-aarch64-linux-gnu
     libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick
     libbenchmark-dev xxd bsdextrautils gnuplot-nox qemu-user
     dpkg-dev file lintian
@@ -30,9 +31,11 @@ required=(
 # Wine's recommended packages bring the fonts and X libraries its message boxes are drawn with.
 with_recommends=(wine wine64)
 
-# Optional sets: "name|architecture|packages". 32-bit Wine runs the 32-bit Windows executable.
+# Optional sets: "name|architecture|packages". 32-bit Wine runs the 32-bit Windows executable;
+# the arm64 C library is what dpkg-shlibdeps works the arm64 package's Depends out from.
 optional=(
     "32-bit Wine|i386|wine32:i386"
+    "arm64 C library|arm64|libc6:arm64"
 )
 
 installed() {

@@ -82,22 +82,32 @@ fuzz_targets() {
     detail="${#runs[@]} targets clean, 15 s each (${list#, })"
 }
 
+coverage_figures() {
+    local log=$results/coverage.log
+    bash scripts/coverage.sh 2>&1 | tee "$log"
+    local status=${PIPESTATUS[0]}
+    detail=$(tail -n 1 "$log")
+    return "$status"
+}
+
 # Each package built twice, from two clones of the last commit in two folders, must come out
 # the same bytes.
 compare_packages() {
     local work clone preset package packages differ=()
+    # "configure preset:package preset"; the arm64 package where dpkg knows the arm64 C library.
+    local presets=(release:deb win32:win32 win64:win64)
+    dpkg-query -W libc6:arm64 >/dev/null 2>&1 && presets+=(arm64:deb-arm64)
     work=$(mktemp -d)
     for clone in one two; do
         git clone -q . "$work/$clone" || return 1
-        (
-            cd "$work/$clone" &&
-                for preset in release win32 win64; do build "$preset" >/dev/null || exit 1; done &&
-                cpack --preset deb >/dev/null && cpack --preset win32 >/dev/null &&
-                cpack --preset win64 >/dev/null
-        ) || { detail="building the packages in $work/$clone failed"; return 1; }
+        for preset in "${presets[@]}"; do
+            (cd "$work/$clone" && build "${preset%:*}" && cpack --preset "${preset#*:}") \
+                >>"$work/$clone.log" 2>&1 ||
+                { detail="building ${preset#*:} failed (log: $work/$clone.log)"; return 1; }
+        done
     done
-    mapfile -t packages < <(cd "$work/one/build" && ls release/*.deb win32/*.zip win64/*.zip)
-    [[ ${#packages[@]} -eq 3 ]] || { detail="cpack made ${packages[*]}"; return 1; }
+    mapfile -t packages < <(cd "$work/one/build" && ls ./*/*.deb ./*/*.zip)
+    [[ ${#packages[@]} -eq ${#presets[@]} ]] || { detail="cpack made ${packages[*]}"; return 1; }
     for package in "${packages[@]}"; do
         if cmp "$work/one/build/$package" "$work/two/build/$package"; then
             tests_passed=$((tests_passed + 1))
@@ -114,6 +124,8 @@ compare_packages() {
     fi
     rm -rf "$work"
     detail="${#packages[@]} packages the same bytes when built twice from the last commit"
+    dpkg-query -W libc6:arm64 >/dev/null 2>&1 ||
+        detail+="; the arm64 package not built: libc6:arm64 is not installed"
 }
 
 stage release "optimised build of the program, the benchmarks and dumpfile" build_release
@@ -121,12 +133,16 @@ stage default "unit, end-to-end and desktop tests" build_and_test default
 stage asan "unit and end-to-end tests under the address and undefined-behaviour sanitizers" \
     build_and_test asan
 stage valgrind "the end-to-end tests with the program under memcheck" run_tests valgrind
+stage coverage "the tests once more with coverage counters: lines and branches covered" \
+    coverage_figures
 stage fuzz "each target for 15 s from its seed corpus" fuzz_targets
 stage win32 "the 32-bit Windows executable, its zip, and end-to-end tests under 32-bit Wine" \
     build_and_test win32
 stage win64 "the 64-bit Windows executable, its zip, and end-to-end tests under 64-bit Wine" \
     build_and_test win64
-stage reproducible "the Debian package and both zips built twice and compared" compare_packages
+stage arm64 "the arm64 Linux build, its tests under qemu-aarch64, and its package" \
+    build_and_test arm64
+stage reproducible "every package built twice and compared" compare_packages
 
 echo
 echo "== the stages"
