@@ -87,6 +87,7 @@ coverage_figures() {
     bash scripts/coverage.sh 2>&1 | tee "$log"
     local status=${PIPESTATUS[0]}
     detail=$(tail -n 1 "$log")
+    detail=${detail#coverage: }
     return "$status"
 }
 
