@@ -9,9 +9,11 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <string>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -185,8 +187,13 @@ TEST_P(KeyWaitSignal, EndsTheRunAndRestoresTheTerminal) {
     EXPECT_TRUE(SameMode(terminal.before, after));
 }
 
+// Named after the signal: INT, TERM, HUP, and HUP_IgnoredByCaller.
 INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal,
                          ::testing::Values(std::pair{SIGINT, false}, std::pair{SIGTERM, false},
-                                           std::pair{SIGHUP, false}, std::pair{SIGHUP, true}));
+                                           std::pair{SIGHUP, false}, std::pair{SIGHUP, true}),
+                         [](const ::testing::TestParamInfo<std::pair<int, bool>>& info) {
+                             return std::string(sigabbrev_np(info.param.first)) +
+                                    (info.param.second ? "_IgnoredByCaller" : "");
+                         });
 
 } // namespace
