@@ -16,7 +16,10 @@ stages_failed=0
 tests_passed=0 tests_failed=0 tests_skipped=0
 
 build() {
-    cmake --preset "$1" && cmake --build --preset "$1"
+    if ! { cmake --preset "$1" && cmake --build --preset "$1"; }; then
+        detail="the build failed"
+        return 1
+    fi
 }
 
 # Runs one test preset and sets detail to what it ran; fails when any test failed.
