@@ -6,6 +6,8 @@ set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 
 set(KEYREPORT_CROSS_PREFIX aarch64-linux-gnu)
+# Debian's name for the architecture: the package's, and its presets' (arm64, deb-arm64).
+set(KEYREPORT_DEBIAN_ARCHITECTURE arm64)
 set(CMAKE_C_COMPILER ${KEYREPORT_CROSS_PREFIX}-gcc)
 set(CMAKE_CXX_COMPILER ${KEYREPORT_CROSS_PREFIX}-g++)
 set(CMAKE_STRIP ${KEYREPORT_CROSS_PREFIX}-strip)
