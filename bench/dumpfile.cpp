@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
     // pages are faulted in once.
     constexpr std::uint32_t ChunkBytes = 64 * 1024;
     static char block[ChunkBytes / DumpLineBytes * DumpLineSize + 1];
-    const PutLinesProc putLines = GetDumpKernels()->putLines;
+    const PutLinesProc putLines = GetDumpKernels().kernels[0].putLines;
     for (std::size_t done = 0; done < count; done += ChunkBytes) {
         const auto chunk =
             static_cast<std::uint32_t>(count - done < ChunkBytes ? count - done : ChunkBytes);

@@ -1,6 +1,6 @@
 // Throughput of the formatter and the text primitives. Every benchmark reports the bytes of
 // input it handled, so that their bytes per second compare directly.
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
 #include "platform/platform.h"
 #include "text/text.h"
 
@@ -28,9 +28,8 @@ std::uint32_t DumpSize(std::uint32_t count) {
     return CountDumpLines(count) * DumpLineSize + 1;
 }
 
-// The process heap is the C heap here, so its blocks go back with free.
 void ReleaseBlock(char* block) {
-    std::free(block);
+    HeapFree(GetProcessHeap(), 0, block);
 }
 
 void BM_FormatDump(benchmark::State& state) {
@@ -51,7 +50,7 @@ void BM_FormatDumpTables(benchmark::State& state) {
     const std::vector<char> source = MakeSource(count);
     for (auto _ : state) {
         char* dump = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, DumpSize(count)));
-        PutDump(dump, source.data(), count, PutLinesByTable);
+        PutDump(dump, source.data(), count, TableKernel.putLines);
         benchmark::DoNotOptimize(dump);
         benchmark::ClobberMemory();
         ReleaseBlock(dump);
@@ -144,7 +143,7 @@ BENCHMARK(BM_LocateKey);
 int main(int argc, char** argv) {
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
-    benchmark::AddCustomContext("format_dump_kernel", GetDumpKernels()->name);
+    benchmark::AddCustomContext("format_dump_kernel", GetDumpKernels().kernels[0].name);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
         return 1;

@@ -1,4 +1,6 @@
-#include "dump/format_dump.h"
+// FormatDump and the table kernel: the block from the heap, the whole lines by table lookups
+// over a space fill, the short last line, and the fill and address routines they use.
+#include "dump/dump_kernel.h"
 
 #include "platform/platform.h"
 
@@ -19,10 +21,6 @@ constexpr std::uint32_t StretchLines = 16;
 constexpr std::uint64_t Space = 0x20;
 constexpr std::uint64_t Dash = '-';
 constexpr std::uint16_t LineBreak = '\r' | '\n' << 8;
-
-std::uint32_t AddressOf(const char* byte) {
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(byte));
-}
 
 [[gnu::always_inline]] inline std::uint64_t ShowBits(std::uint32_t byte) {
     return static_cast<std::uint8_t>(ShowCharTable[byte]);
@@ -52,9 +50,10 @@ char ShowChar(char byte) {
 // the address, the hex pairs in six eight-column words, the display characters in two words
 // of eight, and CR LF. The columns no store covers (8, 9, 18, 27, 44, 59 and 60) keep the
 // fill's spaces. Each source byte is read once, before the stores that need it.
-[[gnu::always_inline]] inline void
-PutWholeLine(char* __restrict line, const std::uint8_t* __restrict source, std::uint64_t address) {
-    StoreWord(line, address);
+[[gnu::always_inline]] inline void PutWholeLine(char* __restrict line, const char* __restrict text,
+                                                const std::uint64_t (&address)[1]) {
+    const auto* source = reinterpret_cast<const std::uint8_t*>(text);
+    StoreWord(line, address[0]);
     const std::uint32_t b0 = source[0], b1 = source[1], b2 = source[2];
     StoreWord(line + 10, PairTriple(b0, b1, b2));
     std::uint64_t show = ShowBits(b0) | ShowBits(b1) << 8 | ShowBits(b2) << 16;
@@ -84,7 +83,7 @@ PutWholeLine(char* __restrict line, const std::uint8_t* __restrict source, std::
 // the bytes shown are read.
 [[gnu::always_inline]] inline void PutShortLine(char* line, const char* source,
                                                 std::uint32_t rest) {
-    PutAddress(AddressOf(source), line);
+    PutAddress(DumpAddressOf(source), line);
     for (std::uint32_t j = 0; j < 8 && j < rest; ++j) {
         PutPair(line + DumpHexColumn + 3 * j, source[j]);
     }
@@ -106,18 +105,11 @@ PutWholeLine(char* __restrict line, const std::uint8_t* __restrict source, std::
 // is not a multiple of 4 leaves its last 1 to 3 bytes unfilled: they are the last line's
 // final display character and its CR LF, all written.
 void PutLinesByTable(char* line, const char* source, std::uint32_t lines) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(source);
-    std::uint32_t address = AddressOf(source);
-    std::uint64_t upper = UpperAddressBits(address);
+    LineCursor at = StartLines(line, source);
     while (lines != 0) {
         const std::uint32_t stretch = lines < StretchLines ? lines : StretchLines;
-        FillPattern(line, stretch * DumpLineSize, SpacePattern);
-        for (std::uint32_t i = 0; i < stretch; ++i) {
-            PutWholeLine(line, bytes, LineAddressBits(address, &upper));
-            line += DumpLineSize;
-            bytes += DumpLineBytes;
-            address += DumpLineBytes;
-        }
+        FillPattern(at.line, stretch * DumpLineSize, SpacePattern);
+        PutLineGroups<1, PutWholeLine>(&at, stretch);
         lines -= stretch;
     }
 }
@@ -186,6 +178,6 @@ char* FormatDump(const char* source, std::uint32_t count) {
     if (block == nullptr) {
         return nullptr;
     }
-    PutDumpText(block, source, count, GetDumpKernels()->putLines);
+    PutDumpText(block, source, count, GetDumpKernels().kernels[0].putLines);
     return block;
 }

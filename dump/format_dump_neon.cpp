@@ -2,7 +2,7 @@
 // does, in a few table lookups and five 16-byte stores, and the table kernel. NEON is part of
 // the base architecture, so every arm64 CPU runs both and there is nothing to choose at run
 // time.
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
 #include "dump/format_dump_shuffles.h"
 
 #include <arm_neon.h>
@@ -20,8 +20,9 @@ namespace {
 }
 
 // One line of 16 bytes from source, five stores.
-[[gnu::always_inline]] inline void PutLineNeon(std::uint8_t* line, const char* source,
-                                               std::uint64_t address) {
+[[gnu::always_inline]] inline void PutLineNeon(char* text, const char* source,
+                                               const std::uint64_t (&address)[1]) {
+    auto* line = reinterpret_cast<std::uint8_t*>(text);
     const uint8x16_t bytes = vld1q_u8(reinterpret_cast<const std::uint8_t*>(source));
     const uint8x16_t digits = LoadVector(DigitVector);
     const uint8x16_t high = vqtbl1q_u8(digits, vshrq_n_u8(bytes, 4));
@@ -33,7 +34,7 @@ namespace {
     const uint8x16_t show = vbslq_u8(shown, bytes, vdupq_n_u8('.'));
 
     // vextq_u8(a, b, n) is bytes n onward of a followed by b, as alignr(b, a, n) on x86.
-    const uint8x16_t address16 = vcombine_u8(vcreate_u8(address), vdup_n_u8(0));
+    const uint8x16_t address16 = vcombine_u8(vcreate_u8(address[0]), vdup_n_u8(0));
     vst1q_u8(line, vorrq_u8(PutPiece(firstPairs, FirstShuffle, FirstFill), address16));
     vst1q_u8(line + 16, PutPiece(firstPairs, SecondShuffle, SecondFill));
     vst1q_u8(line + 32, PutPiece(vextq_u8(firstPairs, lastPairs, 15), ThirdShuffle, ThirdFill));
@@ -42,25 +43,18 @@ namespace {
 }
 
 void PutLinesNeon(char* line, const char* source, std::uint32_t lines) {
-    std::uint32_t address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(source));
-    std::uint64_t upper = UpperAddressBits(address);
-    auto* out = reinterpret_cast<std::uint8_t*>(line);
-    for (; lines != 0; --lines) {
-        PutLineNeon(out, source, LineAddressBits(address, &upper));
-        out += DumpLineSize;
-        source += DumpLineBytes;
-        address += DumpLineBytes;
-    }
+    LineCursor at = StartLines(line, source);
+    PutLineGroups<1, PutLineNeon>(&at, lines);
 }
 
 // Best first, ending with the table kernel.
 constexpr DumpKernel NeonKernelTable[] = {
     {"neon", PutLinesNeon},
-    {"tables", PutLinesByTable},
+    TableKernel,
 };
 
 } // namespace
 
-const DumpKernel* GetDumpKernels() {
-    return NeonKernelTable;
+DumpKernelList GetDumpKernels() {
+    return {NeonKernelTable, sizeof NeonKernelTable / sizeof NeonKernelTable[0]};
 }

@@ -3,7 +3,7 @@
 // high bit is set, tbl for any index above 15), so the same tables serve SSSE3, AVX2 and NEON.
 #pragma once
 
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
 
 #include <cstdint>
 

@@ -1,12 +1,6 @@
 // The whole-line kernels of a build without vector code: the table kernel alone.
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
 
-namespace {
-
-constexpr DumpKernel TableKernel = {"tables", PutLinesByTable};
-
-} // namespace
-
-const DumpKernel* GetDumpKernels() {
-    return &TableKernel;
+DumpKernelList GetDumpKernels() {
+    return {&TableKernel, 1};
 }

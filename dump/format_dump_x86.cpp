@@ -3,7 +3,7 @@
 // one in each 128-bit lane. Each vector function carries its own target, so the file builds
 // for any x86-64 CPU, and GetDumpKernels offers a kernel only where the CPU has its
 // instructions.
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
 #include "dump/format_dump_shuffles.h"
 
 #include <immintrin.h>
@@ -19,9 +19,11 @@ LoadVectorTwice(const ByteVector& bytes) {
     return _mm256_broadcastsi128_si256(LoadVector(bytes));
 }
 
-// One line of 16 bytes from source, five stores.
-[[gnu::target("ssse3"), gnu::always_inline]] inline void
-PutLineSsse3(char* line, const char* source, std::uint64_t address) {
+// One line of 16 bytes from source, five stores. Inlined into its loop by the loop's caller,
+// which is flattened: a procedure with a target of its own cannot be forced inline into the
+// loop template, which has none.
+[[gnu::target("ssse3")]] inline void PutLineSsse3(char* line, const char* source,
+                                                  const std::uint64_t (&address)[1]) {
     const __m128i nibble = _mm_set1_epi8(0x0F);
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
     const __m128i high =
@@ -48,30 +50,24 @@ PutLineSsse3(char* line, const char* source, std::uint64_t address) {
     const __m128i fifth = _mm_or_si128(_mm_srli_si128(show, 2), LoadVector(FifthFill));
 
     auto* out = reinterpret_cast<__m128i*>(line);
-    _mm_storeu_si128(out, _mm_or_si128(first, _mm_cvtsi64_si128(static_cast<long long>(address))));
+    _mm_storeu_si128(out, _mm_or_si128(first, _mm_cvtsi64_si128(static_cast<long long>(address[0]))));
     _mm_storeu_si128(out + 1, second);
     _mm_storeu_si128(out + 2, third);
     _mm_storeu_si128(out + 3, fourth);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(line + FifthColumn), fifth);
 }
 
-[[gnu::target("ssse3")]] void PutLinesSsse3(char* line, const char* source, std::uint32_t lines) {
-    std::uint32_t address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(source));
-    std::uint64_t upper = UpperAddressBits(address);
-    for (; lines != 0; --lines) {
-        PutLineSsse3(line, source, LineAddressBits(address, &upper));
-        line += DumpLineSize;
-        source += DumpLineBytes;
-        address += DumpLineBytes;
-    }
+[[gnu::target("ssse3"), gnu::flatten]] void PutLinesSsse3(char* line, const char* source,
+                                                          std::uint32_t lines) {
+    LineCursor at = StartLines(line, source);
+    PutLineGroups<1, PutLineSsse3>(&at, lines);
 }
 
 // Two lines from 32 bytes of source: the same steps as PutLineSsse3, the first line in the
 // low lane and the second in the high lane; the lanes' pieces are then paired into 32-byte
 // stores of columns 0-31 and 32-63, and columns 63-78 go out as 16 bytes.
-[[gnu::target("avx2"), gnu::always_inline]] inline void
-PutLinePairAvx2(char* line, const char* source, std::uint64_t firstAddress,
-                std::uint64_t secondAddress) {
+[[gnu::target("avx2")]] inline void PutLinePairAvx2(char* line, const char* source,
+                                                    const std::uint64_t (&address)[2]) {
     const __m256i nibble = _mm256_set1_epi8(0x0F);
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source));
     const __m256i high = _mm256_shuffle_epi8(LoadVectorTwice(DigitVector),
@@ -84,8 +80,8 @@ PutLinePairAvx2(char* line, const char* source, std::uint64_t firstAddress,
         _mm256_cmpgt_epi8(_mm256_add_epi8(bytes, _mm256_set1_epi8(1)), _mm256_set1_epi8(0x20));
     const __m256i show = _mm256_blendv_epi8(_mm256_set1_epi8('.'), bytes, shown);
 
-    const __m256i addresses = _mm256_set_epi64x(0, static_cast<long long>(secondAddress), 0,
-                                                static_cast<long long>(firstAddress));
+    const __m256i addresses = _mm256_set_epi64x(0, static_cast<long long>(address[1]), 0,
+                                                static_cast<long long>(address[0]));
     const __m256i first = _mm256_or_si256(
         _mm256_or_si256(_mm256_shuffle_epi8(firstPairs, LoadVectorTwice(FirstShuffle)),
                         LoadVectorTwice(FirstFill)),
@@ -116,20 +112,12 @@ PutLinePairAvx2(char* line, const char* source, std::uint64_t firstAddress,
                      _mm256_extracti128_si256(fifth, 1));
 }
 
-[[gnu::target("avx2")]] void PutLinesAvx2(char* line, const char* source, std::uint32_t lines) {
-    std::uint32_t address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(source));
-    std::uint64_t upper = UpperAddressBits(address);
-    for (; lines >= 2; lines -= 2) {
-        const std::uint64_t firstAddress = LineAddressBits(address, &upper);
-        const std::uint64_t secondAddress = LineAddressBits(address + DumpLineBytes, &upper);
-        PutLinePairAvx2(line, source, firstAddress, secondAddress);
-        line += 2 * DumpLineSize;
-        source += 2 * DumpLineBytes;
-        address += 2 * DumpLineBytes;
-    }
-    if (lines != 0) {
-        PutLineSsse3(line, source, LineAddressBits(address, &upper));
-    }
+// Pairs of lines, and a last odd line through the SSSE3 line procedure.
+[[gnu::target("avx2"), gnu::flatten]] void PutLinesAvx2(char* line, const char* source,
+                                                        std::uint32_t lines) {
+    LineCursor at = StartLines(line, source);
+    PutLineGroups<2, PutLinePairAvx2>(&at, lines / 2);
+    PutLineGroups<1, PutLineSsse3>(&at, lines % 2);
 }
 
 // Best first. GetDumpKernels starts the list at the best kernel the CPU runs; every kernel
@@ -137,27 +125,30 @@ PutLinePairAvx2(char* line, const char* source, std::uint64_t firstAddress,
 constexpr DumpKernel X86KernelTable[] = {
     {"avx2", PutLinesAvx2},
     {"ssse3", PutLinesSsse3},
-    {"tables", PutLinesByTable},
+    TableKernel,
 };
+constexpr std::uint32_t X86KernelCount = sizeof X86KernelTable / sizeof X86KernelTable[0];
 
-const DumpKernel* ChooseBestKernel() {
+// The index of the best kernel the CPU runs.
+std::uint32_t ChooseBestKernel() {
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("ssse3")) {
-        return &X86KernelTable[2];
+        return 2;
     }
-    return __builtin_cpu_supports("avx2") ? &X86KernelTable[0] : &X86KernelTable[1];
+    return __builtin_cpu_supports("avx2") ? 0 : 1;
 }
 
-// The kernel chosen, once the first dump asks. A plain pointer set on first use rather than
-// a function-local static: the program has one thread, and a guarded static would bring the
-// C++ runtime's guard functions, and with them libstdc++, into the Linux program.
-const DumpKernel* BestKernel = nullptr;
+// The kernel chosen, once the first dump asks, plus one (0 while none is). A plain number set
+// on first use rather than a function-local static: the program has one thread, and a guarded
+// static would bring the C++ runtime's guard functions, and with them libstdc++, into the
+// Linux program.
+std::uint32_t BestKernel = 0;
 
 } // namespace
 
-const DumpKernel* GetDumpKernels() {
-    if (BestKernel == nullptr) {
-        BestKernel = ChooseBestKernel();
+DumpKernelList GetDumpKernels() {
+    if (BestKernel == 0) {
+        BestKernel = ChooseBestKernel() + 1;
     }
-    return BestKernel;
+    return {X86KernelTable + BestKernel - 1, X86KernelCount - (BestKernel - 1)};
 }

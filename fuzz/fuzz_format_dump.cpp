@@ -2,7 +2,7 @@
 // lines * 79 + 1 bytes with the only zero at its end, and a failing heap gives null. Every
 // whole-line kernel the CPU runs writes the same text as the table kernel, into a block of
 // exactly that size.
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
 #include "fuzz/platform_double.h"
 #include "tests/support/reference.h"
 
@@ -29,10 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     char* tables = static_cast<char*>(std::malloc(length + 1));
     char* other = static_cast<char*>(std::malloc(length + 1));
-    PutDump(tables, source, count, PutLinesByTable);
-    for (const DumpKernel* kernel = GetDumpKernels(); kernel->putLines != PutLinesByTable;
-         ++kernel) {
-        PutDump(other, source, count, kernel->putLines);
+    PutDump(tables, source, count, TableKernel.putLines);
+    const DumpKernelList list = GetDumpKernels();
+    for (std::uint32_t i = 0; i + 1 < list.count; ++i) {
+        PutDump(other, source, count, list.kernels[i].putLines);
         if (std::memcmp(tables, other, length + 1) != 0) {
             std::abort();
         }

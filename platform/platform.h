@@ -73,6 +73,7 @@ int _getch();
 // heap
 HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
+BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
 // message box
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);

@@ -1,5 +1,5 @@
 // Heap: the process heap is the C heap. The program asks for blocks of at least one byte and
-// no flags, so a block is plain malloc.
+// no flags, so a block is plain malloc, and goes back with free.
 #include "platform/posix/posix.h"
 
 #include <cstdlib>
@@ -14,4 +14,9 @@ extern "C" HANDLE GetProcessHeap() {
 
 extern "C" LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T bytes) {
     return std::malloc(bytes);
+}
+
+extern "C" BOOL HeapFree(HANDLE, DWORD, LPVOID block) {
+    std::free(block);
+    return TRUE;
 }

@@ -2,7 +2,7 @@
 // reference: every source alignment, the seams between filled stretches and between line
 // pairs, address digits that roll over (the low 32 bits included), every byte value in every
 // column, and sources that end or start at an inaccessible page.
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
 #include "tests/support/reference.h"
 
 #include <gtest/gtest.h>
@@ -22,13 +22,8 @@ void PrintTo(const DumpKernel& kernel, std::ostream* out) {
 namespace {
 
 std::vector<DumpKernel> RunnableKernels() {
-    std::vector<DumpKernel> kernels;
-    for (const DumpKernel* kernel = GetDumpKernels();; ++kernel) {
-        kernels.push_back(*kernel);
-        if (kernel->putLines == PutLinesByTable) {
-            return kernels;
-        }
-    }
+    const DumpKernelList list = GetDumpKernels();
+    return std::vector<DumpKernel>(list.kernels, list.kernels + list.count);
 }
 
 // Empty when the text the kernel's dump of count bytes at source matches the reference,

@@ -1,5 +1,6 @@
 // The formatter: tables, line layout, block size and terminator, and the address column.
-#include "dump/format_dump.h"
+#include "dump/dump_kernel.h"
+#include "platform/platform.h"
 #include "tests/support/reference.h"
 
 #include <gtest/gtest.h>
@@ -30,7 +31,7 @@ std::string Dump(const char* source, std::uint32_t count) {
     EXPECT_EQ(block[lines * DumpLineSize], '\0');
     EXPECT_EQ(std::strlen(block), lines * DumpLineSize) << "a zero inside the text";
     std::string text(block, lines * DumpLineSize);
-    std::free(block);
+    HeapFree(GetProcessHeap(), 0, block);
     return text;
 }
 
@@ -140,14 +141,13 @@ std::string ExpectedKernels() {
 // the last expected.
 TEST(DumpKernels, TheBuildsKernelsTheCpuRunsBestFirstEndingWithTables) {
     std::string names;
-    const DumpKernel* kernels = GetDumpKernels();
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        names += std::string(kernels[i].name) + " ";
-        if (kernels[i].putLines == PutLinesByTable) {
-            break;
-        }
+    const DumpKernelList list = GetDumpKernels();
+    for (std::uint32_t i = 0; i < list.count; ++i) {
+        names += std::string(list.kernels[i].name) + " ";
     }
     EXPECT_EQ(names, ExpectedKernels());
+    ASSERT_NE(list.count, 0u);
+    EXPECT_EQ(list.kernels[list.count - 1].putLines, PutLinesByTable);
 }
 
 } // namespace
