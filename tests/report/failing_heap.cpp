@@ -10,3 +10,7 @@ extern "C" HANDLE GetProcessHeap() {
 extern "C" LPVOID HeapAlloc(HANDLE, DWORD, SIZE_T) {
     return nullptr;
 }
+
+extern "C" BOOL HeapFree(HANDLE, DWORD, LPVOID) {
+    return FALSE;
+}

@@ -1,6 +1,6 @@
 // The whole run of the built program, end to end: standard output and standard error byte
 // for byte, and the exit code, for a range of Test.txt contents and surroundings.
-#include "platform/posix/version.h"
+#include "app/linux/version.h"
 #include "tests/support/reference.h"
 #include "tests/support/subprocess.h"
 

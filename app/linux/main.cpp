@@ -2,7 +2,7 @@
 // do, refuse any other command line, and otherwise set the platform layer up and run the
 // report, which reads no command line.
 #include "platform/posix/posix.h"
-#include "platform/posix/version.h"
+#include "app/linux/version.h"
 #include "report/key_report.h"
 
 #include <cstdio>
