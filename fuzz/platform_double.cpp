@@ -1,3 +1,5 @@
+// The platform calls of the run as a test double: a file from memory, the console and the boxes
+// recorded, a heap that can be made to fail, and an exit that returns to the fuzz target.
 #include "fuzz/platform_double.h"
 
 #include <cstdlib>

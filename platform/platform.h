@@ -3,6 +3,10 @@
 // On Windows the declarations come from the system headers and the calls go to kernel32,
 // user32 and msvcrt. Elsewhere platform/posix/ provides them on POSIX, so that report/,
 // dump/ and text/ compile unchanged for both.
+//
+// The POSIX layer keeps the names and signatures but does only what the program asks of each
+// call, and looks at no argument the program does not vary; each call below says which of its
+// arguments it honours there.
 #pragma once
 
 #ifdef _WIN32
@@ -54,7 +58,8 @@ inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<
 
 extern "C" {
 
-// files
+// files: CreateFileA opens fileName for reading (the access, sharing, creation and attribute
+// arguments are not looked at); ReadFile and WriteFile honour all but overlapped.
 HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode,
                    LPSECURITY_ATTRIBUTES securityAttributes, DWORD creationDisposition,
                    DWORD flagsAndAttributes, HANDLE templateFile);
@@ -62,23 +67,26 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
               LPOVERLAPPED overlapped);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
                LPOVERLAPPED overlapped);
+// strings: all arguments.
 LPSTR lstrcpyA(LPSTR destination, LPCSTR source);
 
-// console
+// console: a handle is a file descriptor; GetStdHandle knows the three standard handles.
 HANDLE GetStdHandle(DWORD stdHandle);
 BOOL FlushConsoleInputBuffer(HANDLE consoleInput);
 int _kbhit();
 int _getch();
 
-// heap
+// heap: the C heap, whatever the heap handle and flags; HeapAlloc honours bytes alone and
+// HeapFree block alone.
 HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
-// message box
+// message box: text alone; no owner, the caption "Error" and an OK button, as the program's
+// boxes are.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
-// process
+// process: all arguments.
 void Sleep(DWORD milliseconds);
 [[noreturn]] void ExitProcess(UINT exitCode);
 

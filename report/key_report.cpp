@@ -1,3 +1,5 @@
+// The whole run: load the file's start, for each key dump the bytes at it and show its value
+// in a box, then wait for a key and end the process.
 #include "report/key_report.h"
 
 #include "dump/format_dump.h"

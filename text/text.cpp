@@ -1,3 +1,5 @@
+// The text and console primitives: the key search, the word-at-a-time length, the console
+// writer and the key wait, on the platform's own calls.
 #include "text/text.h"
 
 #include "platform/platform.h"
@@ -46,7 +48,8 @@ const char* LocateKey(const char* text, const char* key) {
     }
 }
 
-// Word-at-a-time length. Bytes are taken one at a time up to a 4-byte boundary, then in
+// Word-at-a-time length, written here rather than taken from strlen: the Windows executable
+// links no C runtime, so the program brings its own routines. Bytes are taken one at a time up to a 4-byte boundary, then in
 // aligned words, four to a pass; an aligned word never crosses a page, so the scan cannot
 // fault past the zero. The last word may hold up to three bytes past the text's storage,
 // which the address sanitizer would flag, hence its exemption here.

@@ -1,3 +1,5 @@
+// Plain reference models of the dump and of the whole run, written for clarity, which the
+// tests and fuzz targets compare the program with.
 #include "tests/support/reference.h"
 
 #include <cstdio>

@@ -1,3 +1,5 @@
+// Runs the built program as a child process on pipes or a pseudo-terminal, killed if it hangs,
+// and collects its output and how it ended.
 #include "tests/support/subprocess.h"
 
 #include <cerrno>
