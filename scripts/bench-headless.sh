@@ -19,7 +19,7 @@ kernels=dump/format_dump_tables.cpp
 [[ $(uname -m) == x86_64 ]] && kernels=dump/format_dump_x86.cpp
 [[ $(uname -m) == aarch64 ]] && kernels=dump/format_dump_neon.cpp
 if g++ -O2 -std=c++17 -I. -I"$generated" report/key_report.cpp dump/format_dump.cpp "$kernels" \
-    text/text.cpp platform/posix/*.cpp -o "$work/keyreport-sdl-linked" \
+    text/text.cpp platform/posix/*.cpp app/linux/main.cpp -o "$work/keyreport-sdl-linked" \
     -Wl,--no-as-needed -lSDL2 2>"$work/linked.log"; then
     linked=("$work/keyreport-sdl-linked")
 else
