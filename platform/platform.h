@@ -1,8 +1,8 @@
 // The Win32 subset that keyreport calls, under the Win32 names and signatures.
 //
 // On Windows the declarations come from the system headers and the calls go to kernel32,
-// user32 and msvcrt. Elsewhere platform/posix/ provides them on POSIX, so that report/,
-// dump/ and text/ compile unchanged for both.
+// user32 and msvcrt. Elsewhere platform/posix/ provides them on POSIX, so that the parts (the
+// run, the formatter and the text primitives) compile unchanged for both.
 //
 // The POSIX layer keeps the names and signatures but does only what the program asks of each
 // call, and looks at no argument the program does not vary; each call below says which of its
