@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# How much of the program's own code (report/, dump/, text/, platform/) the tests run: builds
-# the coverage preset, runs its tests, the program's runs in the end-to-end tests included,
-# and prints gcovr's figures for lines and branches, each file's first. The detailed report,
-# line by line, is written to build/coverage/html/index.html.
+# How much of the program's own code (report/, dump/, text/, platform/, app/) the tests run:
+# builds the coverage preset, runs its tests, the program's runs in the end-to-end tests
+# included, and prints gcovr's figures for lines and branches, each file's first. The detailed
+# report, line by line, is written to build/coverage/html/index.html.
 #
 #   bash scripts/coverage.sh
 #
@@ -28,7 +28,7 @@ tests_passed=1
 
 mkdir -p "$build/html"
 gcovr_args=(--root . --object-directory "$build" --filter 'report/' --filter 'dump/'
-    --filter 'text/' --filter 'platform/'
+    --filter 'text/' --filter 'platform/' --filter 'app/'
     --exclude-directories "$build/CMakeFiles/[0-9.]+$")
 gcovr "${gcovr_args[@]}" --html-details "$build/html/index.html" >/dev/null || exit 1
 gcovr "${gcovr_args[@]}" --txt - --print-summary --branches >"$build/summary.txt" || exit 1
