@@ -35,7 +35,8 @@ def main():
             with open(os.path.join(args.build, "keyreport.exe"), "rb") as exe:
                 if package.read("keyreport.exe") != exe.read():
                     failures.append("keyreport.exe in the zip is not the one built")
-            source = os.path.join(os.path.dirname(__file__), "..", "..", "examples", "Test.txt")
+            source = os.path.join(os.path.dirname(__file__), "..", "..", "..", "examples",
+                                  "Test.txt")
             with open(source, "rb") as example:
                 if package.read("Test.txt") != example.read():
                     failures.append("Test.txt is not the example")
