@@ -50,7 +50,8 @@ LoadVectorTwice(const ByteVector& bytes) {
     const __m128i fifth = _mm_or_si128(_mm_srli_si128(show, 2), LoadVector(FifthFill));
 
     auto* out = reinterpret_cast<__m128i*>(line);
-    _mm_storeu_si128(out, _mm_or_si128(first, _mm_cvtsi64_si128(static_cast<long long>(address[0]))));
+    _mm_storeu_si128(out,
+                     _mm_or_si128(first, _mm_cvtsi64_si128(static_cast<long long>(address[0]))));
     _mm_storeu_si128(out + 1, second);
     _mm_storeu_si128(out + 2, third);
     _mm_storeu_si128(out + 3, fourth);

@@ -1,8 +1,8 @@
 // The Linux entry: answer --help or --version when it is the only argument, as many commands
 // do, refuse any other command line, and otherwise set the platform layer up and run the
 // report, which reads no command line.
-#include "platform/posix/posix.h"
 #include "app/linux/version.h"
+#include "platform/posix/posix.h"
 #include "report/key_report.h"
 
 #include <cstdio>

@@ -119,8 +119,9 @@ constexpr char BuildKernels[] = "neon tables";
 constexpr char BuildKernels[] = "tables";
 #endif
 
-// The kernels the process should be offered: those of the build, best first, from the one KEYREPORT_EXPECT_KERNEL names where it is set (the runs on an emulated
-// CPU set it), else from the first the CPU runs. The table and NEON kernels run on every CPU
+// The kernels the process should be offered: those of the build, best first, from the one
+// KEYREPORT_EXPECT_KERNEL names where it is set (the runs on an emulated CPU set it), else
+// from the first the CPU runs. The table and NEON kernels run on every CPU
 // of their build; an x86 kernel runs where the flags of /proc/cpuinfo name it.
 std::string ExpectedKernels() {
     std::istringstream build(BuildKernels);
