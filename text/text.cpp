@@ -51,8 +51,9 @@ const char* LocateKey(const char* text, const char* key) {
 // Word-at-a-time length, written here rather than taken from strlen: the Windows executable
 // links no C runtime, so the program brings its own routines. Bytes are taken one at a time
 // up to a 4-byte boundary, then in aligned words, four to a pass; an aligned word never
-// crosses a page, so the scan cannot fault past the zero. The last word may hold up to three bytes past the text's storage,
-// which the address sanitizer would flag, hence its exemption here.
+// crosses a page, so the scan cannot fault past the zero. The last word may hold up to three
+// bytes past the text's storage, which the address sanitizer would flag, hence its exemption
+// here.
 [[gnu::no_sanitize_address]] std::uint32_t MeasureText(const char* text) {
     const char* byte = text;
     while ((reinterpret_cast<std::uintptr_t>(byte) & 3) != 0) {
