@@ -130,26 +130,24 @@ constexpr DumpKernel X86KernelTable[] = {
 };
 constexpr std::uint32_t X86KernelCount = sizeof X86KernelTable / sizeof X86KernelTable[0];
 
-// The index of the best kernel the CPU runs.
-std::uint32_t ChooseBestKernel() {
+const DumpKernel* ChooseBestKernel() {
     __builtin_cpu_init();
     if (!__builtin_cpu_supports("ssse3")) {
-        return 2;
+        return &X86KernelTable[2];
     }
-    return __builtin_cpu_supports("avx2") ? 0 : 1;
+    return __builtin_cpu_supports("avx2") ? &X86KernelTable[0] : &X86KernelTable[1];
 }
 
-// The kernel chosen, once the first dump asks, plus one (0 while none is). A plain number set
-// on first use rather than a function-local static: the program has one thread, and a guarded
-// static would bring the C++ runtime's guard functions, and with them libstdc++, into the
-// Linux program.
-std::uint32_t BestKernel = 0;
+// The kernel chosen, once the first dump asks. A plain pointer set on first use rather than
+// a function-local static: the program has one thread, and a guarded static would bring the
+// C++ runtime's guard functions, and with them libstdc++, into the Linux program.
+const DumpKernel* BestKernel = nullptr;
 
 } // namespace
 
 DumpKernelList GetDumpKernels() {
-    if (BestKernel == 0) {
-        BestKernel = ChooseBestKernel() + 1;
+    if (BestKernel == nullptr) {
+        BestKernel = ChooseBestKernel();
     }
-    return {X86KernelTable + BestKernel - 1, X86KernelCount - (BestKernel - 1)};
+    return {BestKernel, static_cast<std::uint32_t>(X86KernelTable + X86KernelCount - BestKernel)};
 }
