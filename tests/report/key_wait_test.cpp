@@ -202,8 +202,8 @@ TEST_F(KeyWait, SleepsBetweenLooksAtTheInput) {
     std::this_thread::sleep_for(1s);
     const double used = CpuSecondsOf(terminal.child) - usedBefore;
     const std::chrono::duration<double> passed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(used, 0.1 * passed.count()) << used << " s of processor time in " << passed.count()
-                                          << " s at the prompt";
+    EXPECT_LT(used, 0.1 * passed.count())
+        << used << " s of processor time in " << passed.count() << " s at the prompt";
 
     [[maybe_unused]] auto typed = write(terminal.master, "k", 1);
     const int status = WaitForExit(terminal.child);
