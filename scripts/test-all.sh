@@ -4,6 +4,12 @@
 # that fails does not stop the others; the script exits non-zero when any failed.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
+if [[ $(id -u) -ne 0 ]]; then
+    echo "test-all: run this as root: it installs the packages the tests need first." >&2
+    echo "Without root, the default tests alone: cmake --preset default &&" \
+        "cmake --build --preset default && ctest --preset default (README.md, Test)." >&2
+    exit 1
+fi
 bash scripts/install-deps.sh || { echo "test-all: the required packages did not install" >&2; exit 1; }
 
 # The desktop box tests run under their own X server; here they must run, not be skipped.
@@ -133,7 +139,7 @@ compare_packages() {
 }
 
 stage release "optimised build of the program, the benchmarks and dumpfile" build_release
-stage default "unit, end-to-end and desktop tests" build_and_test default
+stage default "unit, end-to-end, desktop, cpu and package tests" build_and_test default
 stage asan "unit and end-to-end tests under the address and undefined-behaviour sanitizers" \
     build_and_test asan
 stage valgrind "the end-to-end tests with the program under memcheck" run_tests valgrind
