@@ -158,7 +158,10 @@ RunResult RunProgram(const RunOptions& options) {
             copy.path + "/" + std::filesystem::path(program).filename().string();
         std::filesystem::copy_file(program, copied);
         program = copied;
-        settings.environment.push_back("GCOV_PREFIX=" + copy.path);
+        const std::string counters = copy.path + "/counters";
+        mkdir(counters.c_str(), 0);
+        chmod(counters.c_str(), 0777); // writable by nobody, whatever the file mode mask
+        settings.environment.push_back("GCOV_PREFIX=" + counters);
     }
     int input[2], output[2], error[2];
     if (pipe(input) != 0 || pipe(output) != 0 || pipe(error) != 0) {
