@@ -1,13 +1,20 @@
 # Read by cpack before it makes a package (CPACK_PROJECT_CONFIG_FILE). Packages made from the
-# same commit are the same bytes on any machine and any day: every time stamp in them is the
-# last commit's time, or a fixed date outside a git checkout, unless SOURCE_DATE_EPOCH is set
-# already.
+# same commit are the same bytes on any machine, any day and for any user: every time stamp in
+# them is SOURCE_DATE_EPOCH where it is set, else the last commit's time. Without either the
+# packaging stops, rather than stamp a date that no other build would.
 if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
-    execute_process(COMMAND git -C "${CPACK_KEYREPORT_SOURCE_DIR}" log -1 --format=%ct
+    # A user who does not own the checkout (root in a user's clone, CI in a shared folder)
+    # is refused by git's ownership check; only the commit's time is read here, so the check
+    # is lifted for this one command.
+    execute_process(COMMAND git -c safe.directory=* -C "${CPACK_KEYREPORT_SOURCE_DIR}"
+                            log -1 --format=%ct
                     OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
-                    RESULT_VARIABLE git_failed ERROR_QUIET)
+                    ERROR_VARIABLE git_error ERROR_STRIP_TRAILING_WHITESPACE
+                    RESULT_VARIABLE git_failed)
     if(git_failed OR NOT commit_time MATCHES "^[0-9]+$")
-        set(commit_time 1735689600) # 2025-01-01 00:00:00 UTC
+        message(FATAL_ERROR "The packages' time stamp is the last commit's time, which git "
+                "could not give for ${CPACK_KEYREPORT_SOURCE_DIR}: ${git_error}\n"
+                "Set SOURCE_DATE_EPOCH to the time to stamp, in seconds since 1970.")
     endif()
     set(ENV{SOURCE_DATE_EPOCH} ${commit_time})
 endif()

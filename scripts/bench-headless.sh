@@ -6,6 +6,10 @@
 #   bash scripts/bench-headless.sh [KEYREPORT]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if ! command -v hyperfine >/dev/null; then
+    echo "bench-headless: hyperfine is not installed (as root: apt-get install hyperfine)" >&2
+    exit 1
+fi
 program=$(realpath "${1:-build/default/keyreport}")
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -27,9 +27,11 @@ tests_passed=1
 (umask 000 && ctest --preset coverage) || tests_passed=0
 
 mkdir -p "$build/html"
+# The counters are looked for in this build alone (the last argument): from the project's
+# root gcovr would walk the other builds too, and through a Wine prefix's z: drive into /.
 gcovr_args=(--root . --object-directory "$build" --filter 'report/' --filter 'dump/'
     --filter 'text/' --filter 'platform/' --filter 'app/'
-    --exclude-directories "$build/CMakeFiles/[0-9.]+$")
+    --exclude-directories "$build/CMakeFiles/[0-9.]+$" "$build")
 gcovr "${gcovr_args[@]}" --html-details "$build/html/index.html" >/dev/null || exit 1
 gcovr "${gcovr_args[@]}" --txt - --print-summary --branches >"$build/summary.txt" || exit 1
 gcovr "${gcovr_args[@]}" --txt - >"$build/lines.txt" || exit 1

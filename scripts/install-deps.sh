@@ -54,6 +54,10 @@ if installed "${required[@]}" && [[ ${#missing_optional[@]} -eq 0 ]]; then
     echo "install-deps: every package is installed already"
     exit 0
 fi
+if [[ $(id -u) -ne 0 ]]; then
+    echo "install-deps: some packages are missing, and installing them needs root" >&2
+    exit 1
+fi
 
 for set in "${missing_optional[@]}"; do
     IFS='|' read -r _ arch _ <<<"$set"

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """summarize-tests.py JUNIT: one line for the test command's closing table from the results
 ctest wrote (ctest --output-junit JUNIT): the counts of passed, failed and skipped tests,
-then what they were: "P F S P tests passed; failed: ...; skipped N: name (reason), ...".
+then what they were: "P F S P tests passed; failed F: name, ...; skipped S: name (reason), ...",
+the failed and skipped parts only where there are any.
 A skipped test's reason is the line its output begins with "SKIP:", where it printed one."""
 
 import sys

@@ -272,6 +272,9 @@ INSTANTIATE_TEST_SUITE_P(
                         true,
                         "",
                         0},
+        // One argument that is not an option: refused by itself, the file left unread.
+        CommandLineCase{"ShortHelp", {"-h"}, "", true, Refusal("-h"), 2},
+        CommandLineCase{"FileName", {"Test.txt"}, "", true, Refusal("Test.txt"), 2},
         CommandLineCase{
             "FileNameBeforeHelp", {"Test.txt", "--help"}, "", true, Refusal("Test.txt"), 2},
         CommandLineCase{

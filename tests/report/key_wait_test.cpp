@@ -8,11 +8,14 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <pty.h>
+#include <sstream>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -160,6 +163,51 @@ TEST_F(KeyWait, KeyTypedBeforeTheWaitIsDiscardedAndTheNextOneEndsTheRun) {
     termios after{};
     tcgetattr(terminal.master, &after);
     EXPECT_TRUE(SameMode(terminal.before, after));
+}
+
+// The processor time the process has used so far, user and system, from /proc/PID/stat
+// (fields 14 and 15, in clock ticks, after the command name in parentheses).
+double CpuSecondsOf(pid_t process) {
+    std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    for (int i = 3; i < 14 && fields >> field; ++i) {
+    }
+    unsigned long long user = 0, system = 0;
+    fields >> user >> system;
+    return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// Between looks at the input the wait sleeps: over a second at the prompt the process uses
+// well under a tenth of a processor. Its own processor time is measured, not the time that
+// passes, so a busy machine does not make the check pass or fail. Under valgrind or an
+// emulator the process measured would be theirs, so the check is left to the plain runs.
+TEST_F(KeyWait, SleepsBetweenLooksAtTheInput) {
+    if (const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER")) {
+        const std::string tool(runUnder, std::strcspn(runUnder, " "));
+        const std::string reason =
+            "the program runs under " + tool + ", whose processor time would be measured";
+        std::printf("SKIP: %s\n", reason.c_str());
+        GTEST_SKIP() << reason;
+    }
+    terminal = StartOnTerminal(folder.path, "");
+    std::string seen;
+    ASSERT_TRUE(ReadUntil(terminal.master, seen, Prompt)) << seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master));
+
+    const auto start = std::chrono::steady_clock::now();
+    const double usedBefore = CpuSecondsOf(terminal.child);
+    std::this_thread::sleep_for(1s);
+    const double used = CpuSecondsOf(terminal.child) - usedBefore;
+    const std::chrono::duration<double> passed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(used, 0.1 * passed.count())
+        << used << " s of processor time in " << passed.count() << " s at the prompt";
+
+    [[maybe_unused]] auto typed = write(terminal.master, "k", 1);
+    const int status = WaitForExit(terminal.child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 // A signal during the wait ends the run as it would any program, the terminal restored; one

@@ -74,6 +74,19 @@ void DropPrivileges() {
     }
 }
 
+// Whether the user nobody can start program: a checkout in a folder of mode 700, as root's
+// home is on Debian, hides it.
+bool NobodyCanRun(const std::string& program) {
+    const pid_t child = fork();
+    if (child == 0) {
+        DropPrivileges();
+        _exit(access(program.c_str(), X_OK) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 // Fills the pipe that fd writes to, non-blocking from now on; returns the bytes it took.
 std::size_t FillPipe(int fd) {
     fcntl(fd, F_SETFL, O_NONBLOCK);
@@ -92,7 +105,8 @@ bool WaitsInPoll(pid_t process) {
     return function.find("poll") != std::string::npos;
 }
 
-[[noreturn]] void StartChild(const RunOptions& options, int input[2], int output[2], int error[2]) {
+[[noreturn]] void StartChild(const RunOptions& options, const std::string& program, int input[2],
+                             int output[2], int error[2]) {
     if (chdir(options.folder.c_str()) != 0) {
         _exit(126);
     }
@@ -127,13 +141,30 @@ bool WaitsInPoll(pid_t process) {
     if (options.unprivileged) {
         DropPrivileges();
     }
-    ExecProgram(options.program.empty() ? ProgramPath() : options.program.c_str(),
-                options.arguments);
+    ExecProgram(program.c_str(), options.arguments);
 }
 
 } // namespace
 
 RunResult RunProgram(const RunOptions& options) {
+    std::string program = options.program.empty() ? ProgramPath() : options.program;
+    // An unprivileged run of a program nobody cannot reach runs a copy of it from a temporary
+    // folder. A coverage build's copy writes its counters there too (GCOV_PREFIX), as the
+    // build's own folders are out of reach as well; there they are lost, but the run's
+    // standard error stays free of the counters' complaints.
+    TempFolder copy;
+    RunOptions settings = options;
+    if (options.unprivileged && geteuid() == 0 && !NobodyCanRun(program)) {
+        copy = MakeTempFolder();
+        const std::string copied =
+            copy.path + "/" + std::filesystem::path(program).filename().string();
+        std::filesystem::copy_file(program, copied);
+        program = copied;
+        const std::string counters = copy.path + "/counters";
+        mkdir(counters.c_str(), 0);
+        chmod(counters.c_str(), 0777); // writable by nobody, whatever the file mode mask
+        settings.environment.push_back("GCOV_PREFIX=" + counters);
+    }
     int input[2], output[2], error[2];
     if (pipe(input) != 0 || pipe(output) != 0 || pipe(error) != 0) {
         std::abort();
@@ -141,7 +172,7 @@ RunResult RunProgram(const RunOptions& options) {
     const std::size_t filler = options.fullOutput ? FillPipe(output[1]) : 0;
     const pid_t child = fork();
     if (child == 0) {
-        StartChild(options, input, output, error);
+        StartChild(settings, program, input, output, error);
     }
     close(input[0]);
     close(output[1]);
@@ -192,6 +223,9 @@ RunResult RunProgram(const RunOptions& options) {
         }
     }
     waitpid(child, &result.status, 0);
+    if (!copy.path.empty()) {
+        RemoveTempFolder(copy);
+    }
     result.output.erase(0, filler);
     return result;
 }

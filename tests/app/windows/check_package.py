@@ -43,6 +43,14 @@ def main():
             how_to = package.read("ReadMe.txt")
             if b"keyreport" not in how_to or how_to.replace(b"\r\n", b"").count(b"\n") != 0:
                 failures.append("ReadMe.txt is not a how-to with CR LF line breaks")
+            # The how-to names the executable's own build, from the machine in its PE header.
+            exe = package.read("keyreport.exe")
+            header = int.from_bytes(exe[0x3C:0x40], "little")
+            machine = int.from_bytes(exe[header + 4:header + 6], "little")
+            bits = {0x14C: b"a 32-bit", 0x8664: b"a 64-bit"}.get(machine, b"?")
+            if b"keyreport.exe is " + bits not in how_to.replace(b"\r\n", b" "):
+                failures.append("ReadMe.txt does not call keyreport.exe %s program"
+                                % bits.decode())
     print("%s: %s" % (zips[0], ", ".join(sorted(names))))
     for failure in failures:
         print("FAIL:", failure)

@@ -21,6 +21,14 @@ void PrintTo(const BoxCase& box, std::ostream* out) {
     *out << box.name;
 }
 
+std::string Repeat(const std::string& piece, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) {
+        repeated += piece;
+    }
+    return repeated;
+}
+
 class BoxText : public ::testing::TestWithParam<BoxCase> {
   protected:
     void TearDown() override { RemoveTempFolder(folder); }
@@ -67,6 +75,10 @@ INSTANTIATE_TEST_SUITE_P(
         BoxCase{"F5ToFF", "str1=\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF",
                 "str1=\xC3\xB5\xC3\xB6\xC3\xB7\xC3\xB8\xC3\xB9\xC3\xBA\xC3\xBB\xC3\xBC\xC3\xBD"
                 "\xC3\xBE\xC3\xBF"},
+        // The longest value, 255 bytes, all of them but the key three bytes long in UTF-8:
+        // the conversion's whole room of three bytes a byte.
+        BoxCase{"LongestValueThreeBytesEach", "str1=" + std::string(250, '\x80'),
+                "str1=" + Repeat("\xE2\x82\xAC", 250)},
         BoxCase{"WaylandOnly", "str1=hello", "str1=hello", "WAYLAND_DISPLAY=wayland-0"}),
     [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
 

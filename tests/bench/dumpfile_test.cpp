@@ -1,0 +1,66 @@
+// The streaming dump tool, whole process: its text is the reference dump of the file's bytes
+// at the address of its first line, whatever the file's size against the tool's chunk.
+#include "tests/support/reference.h"
+#include "tests/support/subprocess.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace {
+
+constexpr std::uint32_t ChunkBytes = 64 * 1024; // what dumpfile formats at a time
+
+class Dumpfile : public ::testing::TestWithParam<std::uint32_t> {
+  protected:
+    void TearDown() override { RemoveTempFolder(folder); }
+    TempFolder folder = MakeTempFolder();
+};
+
+TEST_P(Dumpfile, WritesTheReferenceDumpOfTheWholeFile) {
+    const std::uint32_t count = GetParam();
+    std::string bytes;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        bytes += static_cast<char>((i * 167 + i / 251) & 0xFF); // every byte value, unaligned
+    }
+    WriteBytes(folder.path + "/file.bin", bytes);
+    RunOptions options;
+    options.folder = folder.path;
+    options.program = DUMPFILE_PROGRAM;
+    options.arguments = {"file.bin"};
+    const RunResult run = RunProgram(options);
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(ExitCodeOf(run), 0);
+    if (count == 0) {
+        EXPECT_EQ(run.output, ""); // an empty file: no dump at all
+        return;
+    }
+    ASSERT_GE(run.output.size(), 8u);
+    const auto address =
+        static_cast<std::uint32_t>(std::stoul(run.output.substr(0, 8), nullptr, 16));
+    const std::string expected =
+        ReferenceDump(reinterpret_cast<const std::uint8_t*>(bytes.data()), count, address);
+    ASSERT_EQ(run.output.size(), expected.size());
+    // The first differing line, rather than some 300 KiB of text.
+    const std::size_t differ =
+        run.output.compare(expected) == 0
+            ? std::string::npos
+            : std::mismatch(expected.begin(), expected.end(), run.output.begin()).first -
+                  expected.begin();
+    EXPECT_EQ(differ, std::string::npos)
+        << "line " << differ / 79 << ":\n  got " << run.output.substr(differ / 79 * 79, 79)
+        << "\n want " << expected.substr(differ / 79 * 79, 79);
+}
+
+// Empty, one byte, a line and a byte either side, and a chunk's end and a byte either side,
+// once and twice.
+INSTANTIATE_TEST_SUITE_P(Sizes, Dumpfile,
+                         ::testing::Values(0u, 1u, 15u, 16u, 17u, ChunkBytes - 1, ChunkBytes,
+                                           ChunkBytes + 1, 2 * ChunkBytes - 1, 2 * ChunkBytes + 17),
+                         [](const ::testing::TestParamInfo<std::uint32_t>& info) {
+                             return "Bytes" + std::to_string(info.param);
+                         });
+
+} // namespace
