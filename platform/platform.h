@@ -88,7 +88,7 @@ extern "C" {
 // A modal message box, with MessageBoxA's arguments and result. On Windows
 // (platform/win32/message_box.cpp) a text that is valid UTF-8 and not plain ASCII is shown in
 // its own characters, any other in the ANSI code page; on POSIX
-// (platform/posix/message_box.cpp) the box is the desktop's.
+// (platform/posix/message_box.cpp) it is the desktop's box, or standard error without one.
 int ShowMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
 } // extern "C"
