@@ -101,7 +101,7 @@ extern "C" LPVOID HeapAlloc(HANDLE heap, DWORD, SIZE_T bytes) {
     return block;
 }
 
-extern "C" int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+extern "C" int ShowMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     if (owner != nullptr || caption != nullptr || type != MB_OK) {
         std::abort();
     }

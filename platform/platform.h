@@ -1,4 +1,5 @@
-// The Win32 subset that keyreport calls, under the Win32 names and signatures.
+// The Win32 subset that keyreport calls, under the Win32 names and signatures, and the one
+// call of its own that each platform provides: the message box.
 //
 // On Windows the declarations come from the system headers and the calls go to kernel32,
 // user32 and msvcrt. Elsewhere platform/posix/ provides them on POSIX, so that the parts (the
@@ -82,10 +83,6 @@ HANDLE GetProcessHeap();
 LPVOID HeapAlloc(HANDLE heap, DWORD flags, SIZE_T bytes);
 BOOL HeapFree(HANDLE heap, DWORD flags, LPVOID block);
 
-// message box: text alone; no owner, the caption "Error" and an OK button, as the program's
-// boxes are.
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
-
 // process: all arguments.
 void Sleep(DWORD milliseconds);
 [[noreturn]] void ExitProcess(UINT exitCode);
@@ -93,3 +90,14 @@ void Sleep(DWORD milliseconds);
 } // extern "C"
 
 #endif
+
+extern "C" {
+
+// A modal message box, with MessageBoxA's arguments and result. On Windows
+// (platform/win32/message_box.cpp) a text that is valid UTF-8 and not plain ASCII is shown in
+// its own characters, any other in the ANSI code page; on POSIX
+// (platform/posix/message_box.cpp) it honours the text alone and is the desktop's box, or
+// standard error without one.
+int ShowMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+} // extern "C"

@@ -66,7 +66,7 @@ extern "C" void RunKeyReport() {
         if (!CopyValue(position)) {
             break; // a value with no '&' in reach ends the report
         }
-        MessageBoxA(nullptr, ValueBuffer, nullptr, MB_OK);
+        ShowMessageBox(nullptr, ValueBuffer, nullptr, MB_OK);
     }
 
     PrintText(ExitPrompt);

@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-extern "C" int MessageBoxA(HWND, LPCSTR text, LPCSTR, UINT) {
+extern "C" int ShowMessageBox(HWND, LPCSTR text, LPCSTR, UINT) {
     if (!ShowDesktopBox(text)) {
         const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
         DWORD written;

@@ -6,10 +6,11 @@
 //   box_probe count                  reports how many boxes are open now
 //
 // The report goes to standard output as lines "key=value": caption, text and button (the
-// first button's text) as hexadecimal bytes, so that any byte survives; buttons (the
-// count), button_id, the box's place on the screen as left, top, right, bottom, and its
-// button's as button_left, button_top, button_right, button_bottom. The exit code is 0 when a
-// box was found (or counted), else 1.
+// first button's text), each read as Unicode text and given as the hexadecimal bytes of its
+// UTF-8 form, so that every character arrives exactly as the box holds it; acp, the ANSI code
+// page in which a box reads a text of bytes; buttons (the count), button_id, the box's place
+// on the screen as left, top, right, bottom, and its button's as button_left, button_top,
+// button_right, button_bottom. The exit code is 0 when a box was found (or counted), else 1.
 #include <windows.h>
 
 #include <cstdint>
@@ -126,21 +127,26 @@ void PutPlace(const char* prefix, HWND window) {
     }
 }
 
+// A window's text as a key's field, read as UTF-16 and written as UTF-8; empty without a window.
+void PutWindowText(const char* key, HWND window) {
+    // Each UTF-16 unit gives at most three bytes of UTF-8, so any text read fits PutHex.
+    static WCHAR wide[1024];
+    static char text[3 * 1024 + 1];
+    wide[0] = L'\0';
+    if (window != nullptr) {
+        GetWindowTextW(window, wide, sizeof wide / sizeof wide[0]);
+    }
+    text[0] = '\0';
+    WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
+    PutHex(key, text);
+}
+
 void ReportBox(const BoxFacts& facts) {
-    static char text[4096];
-    GetWindowTextA(facts.box, text, sizeof text);
-    PutHex("caption", text);
-    text[0] = '\0';
-    if (facts.text != nullptr) {
-        GetWindowTextA(facts.text, text, sizeof text);
-    }
-    PutHex("text", text);
+    PutWindowText("caption", facts.box);
+    PutWindowText("text", facts.text);
+    PutNumber("acp", GetACP());
     PutNumber("buttons", facts.buttons);
-    text[0] = '\0';
-    if (facts.button != nullptr) {
-        GetWindowTextA(facts.button, text, sizeof text);
-    }
-    PutHex("button", text);
+    PutWindowText("button", facts.button);
     PutNumber("button_id", facts.button != nullptr ? GetDlgCtrlID(facts.button) : 0);
     PutPlace("", facts.box);
     if (facts.button != nullptr) {

@@ -19,9 +19,9 @@ BUILDS = {
 
 KERNEL32 = {
     "CreateFileA", "ReadFile", "lstrcpyA", "ExitProcess", "GetProcessHeap", "HeapAlloc",
-    "GetStdHandle", "WriteFile", "FlushConsoleInputBuffer", "Sleep",
+    "GetStdHandle", "WriteFile", "FlushConsoleInputBuffer", "Sleep", "MultiByteToWideChar",
 }
-USER32 = {"MessageBoxA"}
+USER32 = {"MessageBoxA", "MessageBoxW"}
 MSVCRT = {"_kbhit", "_getch"}
 # What the compiler may call on its own for block moves and fills.
 MSVCRT_COMPILER_HELPERS = {"memcpy", "memmove", "memset", "memcmp"}

@@ -8,10 +8,11 @@ box_probe.exe, key presses go to the console's X window with xdotool, and what t
 should show comes from the shared reference model (reference_run.exe). One Wine prefix
 serves the whole run.
 
-Checked in every case: standard output byte for byte at each stage, each box's text,
-caption and single OK button, that the run waits while a box is open, that it waits for a
-key after the prompt and ends after one, and exit code 0. Some cases also press a key in
-the console while a box is open, which the run must discard.
+Checked in every case: standard output byte for byte at each stage, each box's text (read
+as Unicode, character for character), caption and single OK button, that the run waits
+while a box is open, that it waits for a key after the prompt and ends after one, and exit
+code 0. Some cases also press a key in the console while a box is open, which the run must
+discard.
 """
 
 import argparse
@@ -75,6 +76,7 @@ def beyond_read():
 
 
 KEY_IN_BOX = "press a key in the console while the last box is open"
+PICTURE = "photograph the first box for the documentation (--screenshot)"
 HELD_READING = "another program holds Test.txt open for reading, sharing it for reading only"
 HELD_WRITING = "another program holds Test.txt open for writing, sharing it"
 
@@ -84,7 +86,10 @@ HELD_WRITING = "another program holds Test.txt open for writing, sharing it"
 # the button's outline.
 THEMED_BORDER = (0x30, 0x96, 0xFA)
 
-# name, Test.txt contents (None: no file), what else the case does
+# name, Test.txt contents, what else the case does. The contents are plain ASCII bytes, or a
+# text with the encoding it is saved in, in which each box must then show the characters of
+# the value that the reference model cuts from those bytes; None: no file. Under Wine the
+# ANSI code page is 1252 (the probe reports it).
 CASES = [
     ("two values, key pressed while the second box is open", b"str1=hello&str2=world&",
      {KEY_IN_BOX}),
@@ -100,6 +105,11 @@ CASES = [
     ("Test.txt open for writing in another program", b"str1=being&str2=edited&",
      {HELD_WRITING}),
     ("no Test.txt", None, set()),
+    ("UTF-8 values: 2- and 3-byte characters, the second of 255 bytes",
+     ("str1=héllo €&str2=" + "€" * 83 + "!&", "utf-8"), {PICTURE}),
+    ("UTF-8 values with 4-byte characters", ("str1=𝄞 clef&str2=😀 é€&", "utf-8"), set()),
+    ("Windows-1252 values, the first starting like a 4-byte UTF-8 character",
+     ("str1=ðŸ˜&str2=café&", "cp1252"), set()),
 ]
 
 
@@ -345,6 +355,10 @@ def dump_stage_ends(console):
 
 
 def run_case(session, root, number, contents, extras, screenshot):
+    encoding = "ascii"
+    if isinstance(contents, tuple):
+        text, encoding = contents
+        contents = text.encode(encoding)
     folder = os.path.join(root, "case-%d" % number)
     os.makedirs(folder)
     shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))
@@ -380,8 +394,10 @@ def run_case(session, root, number, contents, extras, screenshot):
             box = await_box(session, run)
             expect(box is not None, "message box %d did not open; output %s"
                    % (index + 1, shown(run.output())))
-            expect(box["text"] == text, "box %d shows %s, expected %s"
-                   % (index + 1, shown(box["text"]), shown(text)))
+            expect(box["text"].decode("utf-8") == text.decode(encoding),
+                   "box %d shows %r, expected %r (ANSI code page %s)"
+                   % (index + 1, box["text"].decode("utf-8", "replace"), text.decode(encoding),
+                      box["acp"]))
             expect(box["caption"] == DEFAULT_CAPTION, "box %d caption %s"
                    % (index + 1, shown(box["caption"])))
             expect(box["buttons"] == "1" and box["button"] == b"OK" and box["button_id"] == "1",
@@ -439,7 +455,7 @@ def main():
     parser.add_argument("--box-probe", required=True, help="box_probe.exe")
     parser.add_argument("--reference", required=True, help="reference_run.exe")
     parser.add_argument("--hold-file", required=True, help="hold_file.exe")
-    parser.add_argument("--screenshot", help="PNG of the first box of the first case")
+    parser.add_argument("--screenshot", help="PNG of the first box of a UTF-8 case")
     parser.add_argument("--work", help="folder for the prefix and the cases (default: temporary)")
     parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
     args = parser.parse_args()
@@ -468,7 +484,7 @@ def main():
             started = time.monotonic()
             try:
                 boxes = run_case(session, root, number, contents, extras,
-                                 args.screenshot if number == 1 else None)
+                                 args.screenshot if PICTURE in extras else None)
                 print("PASS %d %s (%d boxes, %.1f s)"
                       % (number, name, boxes, time.monotonic() - started), flush=True)
             except (CaseFailure, RuntimeError, OSError, subprocess.SubprocessError) as failure:
