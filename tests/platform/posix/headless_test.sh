@@ -72,21 +72,22 @@ headless_case no-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$work/no
 headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 \
     LD_LIBRARY_PATH="$work/no-entry"
 
-# The shared objects the loader opened for a run, one name a line.
-loaded() { sed -n 's/^ *[0-9]*:\tfile=\([^ ]*\) .*/\1/p' "$@" | sort -u; }
+# The shared objects the program opened itself in a run (its loader's log files), one a line.
+opened() { cat "$@" | sed -n 's/^ *[0-9]*:\tfile=\([^ ]*\) .*dynamically loaded.*/\1/p' | sort -u; }
 
-# Without a display the run loads the C library alone: no toolkit, nor anything else.
+# Without a display the run opens nothing itself: it loads what the program is linked with
+# alone, the C library for the shipped program (the package test holds its NEEDED entries).
 env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" "${run[@]}" \
     </dev/null >/dev/null 2>&1
-[[ $(loaded "$work"/loader.*) == libc.so.6 ]] ||
-    fail "without a display the run loaded $(loaded "$work"/loader.* | tr '\n' ' ')"
+[[ -z $(opened "$work"/loader.*) ]] ||
+    fail "without a display the run opened $(opened "$work"/loader.* | tr '\n' ' ')"
 # With one, each installed toolkit is loaded: the check above would pass for a program that
 # never loads them.
 env -u WAYLAND_DISPLAY DISPLAY=unix:65000 LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader-display" \
     "${run[@]}" </dev/null >/dev/null 2>&1
 for library in "${toolkits[@]}"; do
     if PATH=$PATH:/sbin ldconfig -p | grep -q "^[[:space:]]*${library//./\\.} " &&
-        ! loaded "$work"/loader-display.* | grep -qx "$library"; then
+        ! opened "$work"/loader-display.* | grep -qx "$library"; then
         fail "$library was not loaded with a display"
     fi
 done
