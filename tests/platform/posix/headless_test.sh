@@ -94,6 +94,14 @@ done
 
 cmp -s no-display.stdout unreachable-display.stdout ||
     fail "standard output depends on the display"
+# With standard error closed, the toolkits' silenced diagnostics take nothing with them: the
+# values have nowhere to go, and the run ends as any other.
+env -u WAYLAND_DISPLAY DISPLAY=unix:65000 "${fixed_layout[@]}" "${run[@]}" </dev/null \
+    >closed-stderr.stdout 2>&-
+status=$?
+[[ $status -eq 0 ]] || fail "closed-stderr: exit code $status"
+cmp -s no-display.stdout closed-stderr.stdout ||
+    fail "closed-stderr: standard output differs from a run without a display"
 grep -q 'Press any key to exit' no-display.stdout || fail "no closing prompt"
 
 exit $((failures > 0))
