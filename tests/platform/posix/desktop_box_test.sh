@@ -235,11 +235,12 @@ desktop_case() {
 example='str1=hello&str2=world&'
 # GTK's dialog on X, read and closed through AT-SPI: ASCII, UTF-8 of 2, 3 and 4 bytes, and
 # bytes that are not UTF-8 (Windows-1252 text), which still make a box, not the fallback.
+# Markup and a format directive in a value show as they are.
 desktop_case example x11 atspi atspi "$example" str1=hello str2=world
 desktop_case utf8 x11 atspi atspi 'str1=h\xc3\xa9llo \xe2\x82\xac&str2=\xf0\x9f\x98\x80 \xce\xb1\xce\xb2&' \
     'str1=h\xc3\xa9llo \xe2\x82\xac' 'str2=\xf0\x9f\x98\x80 \xce\xb1\xce\xb2'
-desktop_case ansi x11 atspi atspi 'str2=\x80uro \x81&str1=caf\xe9 na\xefve&' \
-    'str1=caf\xc3\xa9 na\xc3\xafve' 'str2=\xe2\x82\xacuro \xc2\x81'
+desktop_case ansi x11 atspi atspi 'str2=\x80uro \x81 %s&str1=caf\xe9 <b>na\xefve</b>&' \
+    'str1=caf\xc3\xa9 <b>na\xc3\xafve</b>' 'str2=\xe2\x82\xacuro \xc2\x81 %s'
 # Return presses OK, and Escape closes the box too.
 desktop_case keys x11 Return Escape "$example" str1=hello str2=world
 # On a screen of twice the density, the box is twice the size.
