@@ -19,7 +19,8 @@ extern "C" int SDL_ShowSimpleMessageBox(std::uint32_t, const char* title, const 
     return 0;
 }
 
-// The box goes only to a display that the X11 driver opens; here every display does.
+// The box goes only to a display that the X11 driver opens: here, any X display named.
 extern "C" int SDL_VideoInit(const char*) {
-    return 0;
+    const char* display = std::getenv("DISPLAY");
+    return display != nullptr && *display != '\0' ? 0 : -1;
 }
