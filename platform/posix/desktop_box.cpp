@@ -73,24 +73,30 @@ bool HasDisplay() {
     return (x11 != nullptr && *x11 != '\0') || (wayland != nullptr && *wayland != '\0');
 }
 
-// Sets entry to the library's procedure of that name; false when there is none.
-template <typename Procedure> bool FindEntry(void* library, const char* name, Procedure& entry) {
+// Sets entry to the library's procedure of that name; 1 when there is none, else 0.
+template <typename Procedure> int FindEntry(void* library, const char* name, Procedure& entry) {
     entry = reinterpret_cast<Procedure>(dlsym(library, name));
-    return entry != nullptr;
+    return static_cast<int>(entry == nullptr);
 }
 
-// Loads GTK and connects it to the display, at the first box.
+// Loads GTK and connects it to the display, at the first box. Every entry point is looked up,
+// so that a library that lacks any of them is turned down the same way.
 bool PrepareGtk() {
     void* library = dlopen(GtkLibrary, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr || !FindEntry(library, "g_set_prgname", Gtk.setProgramName) ||
-        !FindEntry(library, "gtk_init_check", Gtk.initCheck) ||
-        !FindEntry(library, "gtk_message_dialog_new", Gtk.newMessageDialog) ||
-        !FindEntry(library, "gtk_window_set_title", Gtk.setTitle) ||
-        !FindEntry(library, "gtk_dialog_set_default_response", Gtk.setDefaultResponse) ||
-        !FindEntry(library, "gtk_dialog_run", Gtk.runDialog) ||
-        !FindEntry(library, "gtk_widget_destroy", Gtk.destroyWidget) ||
-        !FindEntry(library, "gtk_events_pending", Gtk.eventsPending) ||
-        !FindEntry(library, "gtk_main_iteration", Gtk.mainIteration)) {
+    if (library == nullptr) {
+        return false;
+    }
+    const int missing =
+        FindEntry(library, "g_set_prgname", Gtk.setProgramName) +
+        FindEntry(library, "gtk_init_check", Gtk.initCheck) +
+        FindEntry(library, "gtk_message_dialog_new", Gtk.newMessageDialog) +
+        FindEntry(library, "gtk_window_set_title", Gtk.setTitle) +
+        FindEntry(library, "gtk_dialog_set_default_response", Gtk.setDefaultResponse) +
+        FindEntry(library, "gtk_dialog_run", Gtk.runDialog) +
+        FindEntry(library, "gtk_widget_destroy", Gtk.destroyWidget) +
+        FindEntry(library, "gtk_events_pending", Gtk.eventsPending) +
+        FindEntry(library, "gtk_main_iteration", Gtk.mainIteration);
+    if (missing != 0) {
         return false;
     }
     // The name screen readers and window lists give the application.
@@ -121,24 +127,32 @@ bool ShowGtkBox(const char* text) {
 // Loads SDL2 and opens the X display with it, at the first box that GTK does not show.
 bool PrepareSdl() {
     void* library = dlopen(SdlLibrary, RTLD_NOW | RTLD_LOCAL);
-    return library != nullptr && FindEntry(library, "SDL_VideoInit", Sdl.videoInit) &&
-           FindEntry(library, "SDL_ShowSimpleMessageBox", Sdl.showBox) &&
-           Sdl.videoInit(SdlX11Driver) == 0;
+    if (library == nullptr) {
+        return false;
+    }
+    const int missing = FindEntry(library, "SDL_VideoInit", Sdl.videoInit) +
+                        FindEntry(library, "SDL_ShowSimpleMessageBox", Sdl.showBox);
+    return missing == 0 && Sdl.videoInit(SdlX11Driver) == 0;
 }
 
 bool ShowSdlBox(const char* text) {
     if (SdlState == ToolkitUntried) {
         SdlState = PrepareSdl() ? ToolkitReady : ToolkitUnusable;
     }
-    return SdlState == ToolkitReady && Sdl.showBox(NoIcon, Caption, text, nullptr) == 0;
+    if (SdlState != ToolkitReady) {
+        return false;
+    }
+    return Sdl.showBox(NoIcon, Caption, text, nullptr) == 0;
 }
 
 // Points standard error at /dev/null; returns a descriptor of where it pointed, or -1 when it
 // was closed.
 int SilenceErrors() {
     const int saved = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    // Where standard error was closed, /dev/null takes its place. (Were /dev/null missing, the
+    // -1 would leave standard error as it is.)
     const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0 && null != STDERR_FILENO) {
+    if (null != STDERR_FILENO) {
         dup2(null, STDERR_FILENO);
         close(null);
     }

@@ -94,9 +94,10 @@ done
 
 cmp -s no-display.stdout unreachable-display.stdout ||
     fail "standard output depends on the display"
-# With standard error closed, the toolkits' silenced diagnostics take nothing with them: the
-# values have nowhere to go, and the run ends as any other.
-env -u WAYLAND_DISPLAY DISPLAY=unix:65000 "${fixed_layout[@]}" "${run[@]}" </dev/null \
+# With standard input and standard error closed, Test.txt is opened as descriptor 0 and
+# standard error is still closed at the boxes: silencing the toolkits and putting it back
+# leaves it closed, the values have nowhere to go, and the run ends as any other.
+env -u WAYLAND_DISPLAY DISPLAY=unix:65000 "${fixed_layout[@]}" "${run[@]}" <&- \
     >closed-stderr.stdout 2>&-
 status=$?
 [[ $status -eq 0 ]] || fail "closed-stderr: exit code $status"
