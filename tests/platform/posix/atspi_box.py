@@ -1,20 +1,13 @@
 #!/usr/bin/python3
-"""keyreport's box as a screen reader finds it on the accessibility bus.
+"""keyreport's box as a screen reader finds it:  atspi_box.py [BUTTON]
 
-    atspi_box.py [BUTTON]
-
-Waits up to 30 s for the application "keyreport" to show a box titled "Error" and writes its
-text (the labels that show, but a title bar's, one per line) and then its push buttons
-("buttons: OK"). Given a BUTTON, it then presses the button of that name with its action and
-waits until the box has gone. Exits 1 when no box shows, the button is missing, or the box
-stays.
-"""
+Waits up to 30 s for the application "keyreport" to show a window named "Error", writes its
+labels but the title ("text: ...") and its push buttons ("buttons: OK"); given a BUTTON,
+presses it by its action and waits until the box has gone. Exits 1 when any of that fails."""
 import sys
 import time
 
 import pyatspi
-
-BOX_ROLES = (pyatspi.ROLE_ALERT, pyatspi.ROLE_DIALOG, pyatspi.ROLE_FRAME)
 
 
 def showing(accessible):
@@ -25,18 +18,9 @@ def showing(accessible):
 
 
 def find_box():
-    for app in pyatspi.Registry.getDesktop(0):
-        if app is None or app.name != "keyreport":
-            continue
-        for window in app:
-            if window is not None and window.getRole() in BOX_ROLES and \
-                    window.name == "Error" and showing(window):
-                return window
-    return None
-
-
-def descendants(box, role):
-    return pyatspi.findAllDescendants(box, lambda a: a.getRole() == role and showing(a))
+    apps = [app for app in pyatspi.Registry.getDesktop(0) if app and app.name == "keyreport"]
+    boxes = [w for app in apps for w in app if w and w.name == "Error" and showing(w)]
+    return boxes[0] if boxes else None
 
 
 def await_state(predicate):
@@ -51,27 +35,21 @@ def await_state(predicate):
 def main():
     box = await_state(find_box)
     if box is None:
-        print("no box")
-        return 1
-    for label in descendants(box, pyatspi.ROLE_LABEL):
-        if label.name != box.name:  # the title, on a window that draws its own title bar
+        return "no box"
+    found = lambda role: pyatspi.findAllDescendants(
+        box, lambda a: a.getRole() == role and showing(a))
+    for label in found(pyatspi.ROLE_LABEL):
+        if label.name != box.name:  # a title bar's, where the window draws its own
             print("text: " + label.name)
-    buttons = descendants(box, pyatspi.ROLE_PUSH_BUTTON)
-    print("buttons: " + " ".join(button.name for button in buttons))
-    sys.stdout.flush()
-    if len(sys.argv) < 2:
-        return 0
-    for button in buttons:
-        if button.name == sys.argv[1]:
-            action = button.queryAction()
-            action.doAction(0)
-            break
-    else:
-        print("no button " + sys.argv[1])
-        return 1
-    if not await_state(lambda: not showing(box)):
-        print("the box stayed")
-        return 1
+    buttons = found(pyatspi.ROLE_PUSH_BUTTON)
+    print("buttons: " + " ".join(button.name for button in buttons), flush=True)
+    pressed = [b for b in buttons if len(sys.argv) > 1 and b.name == sys.argv[1]]
+    if len(sys.argv) > 1 and not pressed:
+        return "no button " + sys.argv[1]
+    for button in pressed:
+        button.queryAction().doAction(0)
+        if not await_state(lambda: not showing(box)):
+            return "the box stayed"
     return 0
 
 

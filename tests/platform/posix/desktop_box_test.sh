@@ -226,7 +226,8 @@ desktop_case() {
     status=$?
     run_pid=
     [[ $status -eq 0 ]] || fail "$name: exit code $status"
-    [[ -s $dir/desktop/stderr ]] && fail "$name: standard error is not empty: $(cat "$dir/desktop/stderr")"
+    [[ -s $dir/desktop/stderr ]] &&
+        fail "$name: standard error is not empty: $(cat "$dir/desktop/stderr")"
     cmp -s "$dir/headless/stdout" "$dir/desktop/stdout" ||
         fail "$name: standard output differs from the headless run"
     echo "ok: $name"
@@ -237,7 +238,8 @@ example='str1=hello&str2=world&'
 # bytes that are not UTF-8 (Windows-1252 text), which still make a box, not the fallback.
 # Markup and a format directive in a value show as they are.
 desktop_case example x11 atspi atspi "$example" str1=hello str2=world
-desktop_case utf8 x11 atspi atspi 'str1=h\xc3\xa9llo \xe2\x82\xac&str2=\xf0\x9f\x98\x80 \xce\xb1\xce\xb2&' \
+desktop_case utf8 x11 atspi atspi \
+    'str1=h\xc3\xa9llo \xe2\x82\xac&str2=\xf0\x9f\x98\x80 \xce\xb1\xce\xb2&' \
     'str1=h\xc3\xa9llo \xe2\x82\xac' 'str2=\xf0\x9f\x98\x80 \xce\xb1\xce\xb2'
 desktop_case ansi x11 atspi atspi 'str2=\x80uro \x81 %s&str1=caf\xe9 <b>na\xefve</b>&' \
     'str1=caf\xc3\xa9 <b>na\xc3\xafve</b>' 'str2=\xe2\x82\xacuro \xc2\x81 %s'
