@@ -23,7 +23,8 @@ required=(
     cmake ninja-build g++ libgtest-dev libgmock-dev
     clang libclang-rt-14-dev valgrind gcovr
     g++-mingw-w64-i686 g++-mingw-w64-x86-64 python3 python3-pefile g++-aarch64-linux-gnu
-    libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick
+    libgtk-3-0 libsdl2-2.0-0 xvfb xfonts-base x11-utils xdotool imagemagick
+    weston dbus at-spi2-core python3-pyatspi
     libbenchmark-dev xxd bsdextrautils gnuplot-nox qemu-user
     dpkg-dev file lintian
     wine wine64 fonts-wine

@@ -55,7 +55,7 @@ grep -v '^running with root privileges' <<<"$tags"
 grep -q '^[EWIPX]: ' <<<"$tags" && fail "lintian reports tags"
 
 diff -u <(printf '%s\n' "Package: keyreport" "Version: $version" "Architecture: $architecture" \
-    "Section: utils" "Priority: optional" "Recommends: libsdl2-2.0-0") \
+    "Section: utils" "Priority: optional" "Recommends: libgtk-3-0 | libsdl2-2.0-0") \
     <(dpkg-deb -f "$deb" Package Version Architecture Section Priority Recommends) ||
     fail "control fields"
 # The program needs the C library alone: no C++ runtime may creep in.

@@ -1,28 +1,44 @@
 #!/usr/bin/env bash
-# End-to-end run of keyreport on a desktop: its own Xvfb on a free display number, the two
-# boxes found by their title and closed with the Return key, one after the other.
+# End-to-end runs of keyreport on a desktop, on a private session bus with the accessibility
+# bus: on its own Xvfb on a free display number, and on a headless weston with no X. Each box
+# is found, read and closed as a user or a screen reader would, one after the other: GTK's
+# dialog through AT-SPI (its text and its push buttons, then OK pressed by its action) or by
+# keys, and SDL2's box, with GTK hidden, by keys or a click.
 #
 #   desktop_box_test.sh KEYREPORT WORKDIR
 #
-# Screenshots of each box (whole screen and window alone) are left in WORKDIR/screens.
-# Exits 77 (skipped) when Xvfb, xdotool, xwininfo or import is not installed, or fails then
-# if KEYREPORT_REQUIRE_DESKTOP is 1 (scripts/test-all.sh sets it, so that CI never skips).
+# Screenshots of each X box (whole screen and window alone) are left in WORKDIR/screens.
+# Exits 77 (skipped) when a tool is not installed, or fails then if KEYREPORT_REQUIRE_DESKTOP
+# is 1 (scripts/test-all.sh sets it, so that CI never skips).
 set -uo pipefail
+
+python=/usr/bin/python3 # the system's, for which pyatspi is installed
+skip() {
+    echo "SKIP: $1 is not installed (scripts/install-deps.sh installs it)"
+    [[ ${KEYREPORT_REQUIRE_DESKTOP:-0} == 1 ]] && exit 1
+    exit 77
+}
+for tool in Xvfb xdotool xwininfo import weston dbus-run-session "$python"; do
+    command -v "$tool" >/dev/null || skip "$tool"
+done
+"$python" -c 'import pyatspi' 2>/dev/null || skip "pyatspi (python3-pyatspi)"
+# The whole test runs on a session bus of its own, which starts the accessibility bus when
+# GTK's bridge first asks for it, and ends both with the test.
+if [[ -z ${KEYREPORT_TEST_BUS:-} ]]; then
+    KEYREPORT_TEST_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+fi
 
 keyreport=$(realpath "$1")
 work=$(realpath -m "$2")
-for tool in Xvfb xdotool xwininfo import; do
-    if ! command -v "$tool" >/dev/null; then
-        echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
-        [[ ${KEYREPORT_REQUIRE_DESKTOP:-0} == 1 ]] && exit 1
-        exit 77
-    fi
-done
-
+atspi_box=$(dirname "$(realpath "$0")")/atspi_box.py
 rm -rf "$work"
-mkdir -p "$work/screens"
+mkdir -p "$work/screens" "$work/no-gtk" "$work/runtime"
+chmod 700 "$work/runtime"
+# An empty file under GTK's name ends the loader's search, so that SDL2 shows the box.
+: >"$work/no-gtk/libgtk-3.so.0"
 failures=0
 xvfb_pid=
+weston_pid=
 run_pid=
 
 fail() {
@@ -40,6 +56,7 @@ stop_run() {
 cleanup() {
     [[ -n $run_pid ]] && kill "$run_pid" 2>/dev/null
     [[ -n $xvfb_pid ]] && kill "$xvfb_pid" 2>/dev/null
+    [[ -n $weston_pid ]] && kill "$weston_pid" 2>/dev/null
     wait 2>/dev/null
 }
 trap cleanup EXIT
@@ -97,28 +114,69 @@ if ! await test -s "$work/display-number"; then
 fi
 display=:$(head -n 1 "$work/display-number")
 
-# Closes a box by a key (Return, Escape) or by a click on its OK button (click), which SDL
-# centres at the bottom of the box.
+# The headless Wayland compositor, on a socket in a runtime folder of the test's own.
+export XDG_RUNTIME_DIR=$work/runtime
+wayland=keyreport-test
+weston --backend=headless-backend.so --socket="$wayland" --idle-time=0 \
+    >"$work/weston.log" 2>&1 &
+weston_pid=$!
+if ! await test -S "$XDG_RUNTIME_DIR/$wayland"; then
+    echo "FAIL: weston did not start"
+    cat "$work/weston.log"
+    exit 1
+fi
+
+# Closes a box by a key (Return, Escape), by a click on SDL2's OK button (click), which it
+# centres at the bottom of the box, or through AT-SPI, by the action of the button named OK,
+# having checked the box's text and buttons there (atspi, the only way on Wayland).
+#   close_box WINDOW-ID HOW EXPECTED-TEXT
 close_box() {
     local id=$1 how=$2
-    if [[ $how == click ]]; then
+    if [[ $how == atspi ]]; then
+        local seen
+        seen=$("$python" "$atspi_box" OK 2>&1)
+        [[ $seen == "text: $3"$'\n'"buttons: OK" ]] ||
+            fail "$name: the box as a screen reader finds it: $seen"
+    elif [[ $how == click ]]; then
         local width height
         width=$(DISPLAY=$display xwininfo -id "$id" | sed -n 's/^ *Width: //p')
         height=$(DISPLAY=$display xwininfo -id "$id" | sed -n 's/^ *Height: //p')
         DISPLAY=$display xdotool mousemove --window "$id" $((width / 2)) $((height - 28)) \
             click 1 2>/dev/null
     else
-        DISPLAY=$display xdotool key --window "$id" "$how" 2>/dev/null
+        DISPLAY=$display xdotool windowfocus --sync "$id" key "$how" 2>/dev/null
+    fi
+}
+
+# The size of an X window, as WIDTHxHEIGHT.
+window_size() {
+    DISPLAY=$display xwininfo -id "$1" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | paste -sdx
+}
+
+# Whether standard output has grown to the given size and a box shows: on X one "Error"
+# window, on Wayland a box that AT-SPI finds.
+shown_on() {
+    if [[ $1 == wayland ]]; then
+        [[ $(stat -c %s "$2/stdout" 2>/dev/null || echo 0) -ge $3 ]] &&
+            "$python" "$atspi_box" >/dev/null 2>&1
+    else
+        shown_after "$2" "$3"
     fi
 }
 
 # One case: the file's two boxes on the desktop, compared with a headless run.
-#   desktop_case NAME FILE-CONTENT (with \x escapes) CLOSE-FIRST CLOSE-SECOND
+#   desktop_case NAME SESSION (x11, x11-sdl: GTK hidden, wayland) CLOSE-FIRST CLOSE-SECOND
+#                FILE-CONTENT FIRST-TEXT SECOND-TEXT (with \x escapes) [ENV...]
+# The texts are what each box shows, as AT-SPI reads them.
 desktop_case() {
-    local name=$1 dir="$work/$1"
+    local name=$1 session=$2 dir="$work/$1"
     local closers=("$3" "$4")
+    local texts=("$(printf %b "$6")" "$(printf %b "$7")")
+    local environment=(-u WAYLAND_DISPLAY DISPLAY="$display" "${@:8}")
+    [[ $session == x11-sdl ]] && environment+=(LD_LIBRARY_PATH="$work/no-gtk")
+    [[ $session == wayland ]] && environment=(-u DISPLAY WAYLAND_DISPLAY="$wayland" "${@:8}")
     mkdir -p "$dir/headless" "$dir/desktop"
-    printf %b "$2" >"$dir/headless/Test.txt"
+    printf %b "$5" >"$dir/headless/Test.txt"
     cp "$dir/headless/Test.txt" "$dir/desktop/Test.txt"
 
     (cd "$dir/headless" &&
@@ -129,7 +187,7 @@ desktop_case() {
     second=$(dumps_size "$dir/headless/stdout" 2)
 
     (cd "$dir/desktop" &&
-        exec env -u WAYLAND_DISPLAY DISPLAY="$display" "${fixed_layout[@]}" "$keyreport" \
+        exec env "${environment[@]}" "${fixed_layout[@]}" "$keyreport" \
             </dev/null >stdout 2>stderr) &
     run_pid=$!
 
@@ -137,21 +195,25 @@ desktop_case() {
     for box in 1 2; do
         local size=$first
         [[ $box -eq 2 ]] && size=$second
-        if ! await shown_after "$dir/desktop" "$size"; then
+        if ! await shown_on "$session" "$dir/desktop" "$size"; then
             fail "$name: box $box did not appear"
             stop_run
             return
         fi
-        local id
-        id=$(error_windows)
-        DISPLAY=$display import -window root "$work/screens/$name-box$box.png"
-        DISPLAY=$display import -window "$id" "$work/screens/$name-box$box-window.png"
+        local id=
+        if [[ $session != wayland ]]; then
+            id=$(error_windows)
+            window_size "$id" >"$dir/box$box-size"
+            DISPLAY=$display import -window root "$work/screens/$name-box$box.png"
+            DISPLAY=$display import -window "$id" "$work/screens/$name-box$box-window.png"
+        fi
         # The run waits in the box: nothing past this key's dump has been written yet, and the
         # box is still the only one.
-        if [[ $(stat -c %s "$dir/desktop/stdout") -ne $size || $(error_windows) != "$id" ]]; then
+        if [[ $(stat -c %s "$dir/desktop/stdout") -ne $size ||
+            ($session != wayland && $(error_windows) != "$id") ]]; then
             fail "$name: the run went on while box $box was open"
         fi
-        close_box "$id" "${closers[box - 1]}"
+        close_box "$id" "${closers[box - 1]}" "${texts[box - 1]}"
     done
 
     local status
@@ -164,16 +226,40 @@ desktop_case() {
     status=$?
     run_pid=
     [[ $status -eq 0 ]] || fail "$name: exit code $status"
-    [[ -s $dir/desktop/stderr ]] && fail "$name: standard error is not empty: $(cat "$dir/desktop/stderr")"
+    [[ -s $dir/desktop/stderr ]] &&
+        fail "$name: standard error is not empty: $(cat "$dir/desktop/stderr")"
     cmp -s "$dir/headless/stdout" "$dir/desktop/stdout" ||
         fail "$name: standard output differs from the headless run"
     echo "ok: $name"
 }
 
-desktop_case example 'str1=hello&str2=world&' Return Escape
-# Bytes that are not UTF-8 (Windows-1252 text) still make a box, not the fallback.
-desktop_case ansi 'str2=\x80uro \x81&str1=caf\xe9 na\xefve&' click Return
-# A UTF-8 file, as Linux users keep their text: its characters reach the box unchanged.
-desktop_case utf8 'str1=h\xc3\xa9llo \xe2\x82\xac&str2=na\xc3\xafve \xce\xb1\xce\xb2\xce\xb3&' Return Return
+example='str1=hello&str2=world&'
+# GTK's dialog on X, read and closed through AT-SPI: ASCII, UTF-8 of 2, 3 and 4 bytes, and
+# bytes that are not UTF-8 (Windows-1252 text), which still make a box, not the fallback.
+# Markup and a format directive in a value show as they are.
+desktop_case example x11 atspi atspi "$example" str1=hello str2=world
+desktop_case utf8 x11 atspi atspi \
+    'str1=h\xc3\xa9llo \xe2\x82\xac&str2=\xf0\x9f\x98\x80 \xce\xb1\xce\xb2&' \
+    'str1=h\xc3\xa9llo \xe2\x82\xac' 'str2=\xf0\x9f\x98\x80 \xce\xb1\xce\xb2'
+desktop_case ansi x11 atspi atspi 'str2=\x80uro \x81 %s&str1=caf\xe9 <b>na\xefve</b>&' \
+    'str1=caf\xc3\xa9 <b>na\xc3\xafve</b>' 'str2=\xe2\x82\xacuro \xc2\x81 %s'
+# Return presses OK, and Escape closes the box too.
+desktop_case keys x11 Return Escape "$example" str1=hello str2=world
+# On a screen of twice the density, the box is twice the size.
+desktop_case example-scale2 x11 atspi atspi "$example" str1=hello str2=world GDK_SCALE=2
+# GTK as a Wayland client, with no X server to fall back on.
+desktop_case wayland wayland atspi atspi "$example" str1=hello str2=world
+# Without GTK, SDL2's box on X: keys and its button; UTF-8 and Windows-1252 text alike.
+desktop_case sdl-example x11-sdl Return Escape "$example" str1=hello str2=world
+desktop_case sdl-ansi x11-sdl click Return 'str2=\x80uro \x81&str1=caf\xe9 na\xefve&' '' ''
+desktop_case sdl-utf8 x11-sdl Return Return \
+    'str1=h\xc3\xa9llo \xe2\x82\xac&str2=na\xc3\xafve \xce\xb1\xce\xb2\xce\xb3&' '' ''
+
+for box in 1 2; do
+    single=$(cat "$work/example/box$box-size" 2>/dev/null)
+    double=$(cat "$work/example-scale2/box$box-size" 2>/dev/null)
+    [[ -n $single && $double == "$((${single%x*} * 2))x$((${single#*x} * 2))" ]] ||
+        fail "box $box is $single at scale 1 and $double at GDK_SCALE=2"
+done
 
 exit $((failures > 0))

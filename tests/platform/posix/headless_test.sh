@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # keyreport without a desktop: with no display, a display that cannot be reached, or no
 # toolkit to show a box with, each value text and a line feed go to standard error, and
-# standard output is as with a box.
+# standard output is as with a box. Nothing else reaches standard error, not even the
+# diagnostics of a command that a toolkit starts.
 #
-#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-FOLDER [EMULATOR...]
+#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY [EMULATOR...]
 #
-# NO-ENTRY-FOLDER holds a toolkit without the box entry. On a cross build the program runs
-# through the emulator command that follows it.
+# NO-ENTRY-LIBRARY is a library without the toolkits' entry points. On a cross build the
+# program runs through the emulator command that follows it.
 set -uo pipefail
 
 keyreport=$(realpath "$1")
@@ -14,10 +15,19 @@ work=$(realpath -m "$2")
 no_entry=$(realpath "$3")
 shift 3
 run=("$@" "$keyreport")
+toolkits=(libgtk-3.so.0 libSDL2-2.0.so.0)
 rm -rf "$work"
-mkdir -p "$work/no-toolkit"
-# An empty file under the toolkit's name ends the loader's search: as if none were installed.
-: >"$work/no-toolkit/libSDL2-2.0.so.0"
+mkdir -p "$work/no-toolkit" "$work/no-entry" "$work/noisy-zenity"
+for library in "${toolkits[@]}"; do
+    # An empty file under a toolkit's name ends the loader's search: as if none were installed.
+    : >"$work/no-toolkit/$library"
+    ln -s "$no_entry" "$work/no-entry/$library"
+done
+# A zenity that cannot reach the display either, and says so, as GTK's own does; SDL2 would
+# take its exit as a box shown.
+printf '#!/bin/sh\necho "Gtk-WARNING **: cannot open display: $DISPLAY" >&2\nexit 1\n' \
+    >"$work/noisy-zenity/zenity"
+chmod +x "$work/noisy-zenity/zenity"
 cd "$work" || exit 1
 failures=0
 
@@ -53,26 +63,46 @@ headless_case no-display -u DISPLAY -u WAYLAND_DISPLAY
 headless_case empty-display DISPLAY= WAYLAND_DISPLAY=
 # A display number that no server answers: the box fails and the values are not lost.
 headless_case unreachable-display -u WAYLAND_DISPLAY DISPLAY=unix:65000
+headless_case unreachable-display-zenity -u WAYLAND_DISPLAY DISPLAY=unix:65000 \
+    PATH="$work/noisy-zenity:$PATH"
+headless_case unreachable-wayland-zenity -u DISPLAY WAYLAND_DISPLAY=wayland-65000 \
+    PATH="$work/noisy-zenity:$PATH"
 # A display, but the toolkit, which the package only recommends, is missing or unusable.
 headless_case no-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$work/no-toolkit"
-headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$no_entry"
+headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 \
+    LD_LIBRARY_PATH="$work/no-entry"
 
-# Without a display the toolkit library is not even loaded.
+# The shared objects the program opened itself in a run (its loader's log files), one a line.
+opened() { cat "$@" | sed -n 's/^ *[0-9]*:\tfile=\([^ ]*\) .*dynamically loaded.*/\1/p' | sort -u; }
+
+# Without a display the run opens nothing itself: it loads what the program is linked with
+# alone, the C library for the shipped program (the package test holds its NEEDED entries).
 env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" "${run[@]}" \
     </dev/null >/dev/null 2>&1
-if grep -q 'SDL' "$work"/loader.*; then
-    fail "the toolkit library was loaded without a display"
-fi
-# With one, it is: the check above would pass for a program that never loads it.
+[[ -z $(opened "$work"/loader.*) ]] ||
+    fail "without a display the run opened $(opened "$work"/loader.* | tr '\n' ' ')"
+# With one, each installed toolkit is loaded: the check above would pass for a program that
+# never loads them.
 env -u WAYLAND_DISPLAY DISPLAY=unix:65000 LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader-display" \
     "${run[@]}" </dev/null >/dev/null 2>&1
-if PATH=$PATH:/sbin ldconfig -p | grep -q 'libSDL2-2\.0\.so\.0' &&
-    ! grep -q 'libSDL2' "$work"/loader-display.*; then
-    fail "the toolkit library was not loaded with a display"
-fi
+for library in "${toolkits[@]}"; do
+    if PATH=$PATH:/sbin ldconfig -p | grep -q "^[[:space:]]*${library//./\\.} " &&
+        ! opened "$work"/loader-display.* | grep -qx "$library"; then
+        fail "$library was not loaded with a display"
+    fi
+done
 
 cmp -s no-display.stdout unreachable-display.stdout ||
     fail "standard output depends on the display"
+# With standard input and standard error closed, Test.txt is opened as descriptor 0 and
+# standard error is still closed at the boxes: silencing the toolkits and putting it back
+# leaves it closed, the values have nowhere to go, and the run ends as any other.
+env -u WAYLAND_DISPLAY DISPLAY=unix:65000 "${fixed_layout[@]}" "${run[@]}" <&- \
+    >closed-stderr.stdout 2>&-
+status=$?
+[[ $status -eq 0 ]] || fail "closed-stderr: exit code $status"
+cmp -s no-display.stdout closed-stderr.stdout ||
+    fail "closed-stderr: standard output differs from a run without a display"
 grep -q 'Press any key to exit' no-display.stdout || fail "no closing prompt"
 
 exit $((failures > 0))
