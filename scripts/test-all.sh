@@ -102,9 +102,10 @@ coverage_figures() {
 
 # Each package built twice, from two clones of the last commit in two folders, must come out
 # the same bytes; the second clone belongs to another user, as a user's clone does when root
-# builds in it.
+# builds in it, and is built with the file mode mask 002 that users with a group of their own
+# have, where the first has 022.
 compare_packages() {
-    local work clone preset package packages differ=()
+    local work clone mask preset package packages differ=()
     # "configure preset:package preset"; the arm64 package where dpkg knows the arm64 C library.
     local presets=(release:deb win32:win32 win64:win64) arm64=yes
     dpkg-query -W libc6:arm64 >/dev/null 2>&1 || arm64=""
@@ -113,9 +114,11 @@ compare_packages() {
     for clone in one two; do
         # This checkout may be another user's too: git's ownership check is lifted for the clone.
         git -c safe.directory='*' clone -q . "$work/$clone" || return 1
-        [[ $clone == two ]] && chown -R nobody "$work/$clone"
+        mask=022
+        [[ $clone == two ]] && chown -R nobody "$work/$clone" && mask=002
         for preset in "${presets[@]}"; do
-            (cd "$work/$clone" && build "${preset%:*}" && cpack --preset "${preset#*:}") \
+            (umask "$mask" && cd "$work/$clone" && build "${preset%:*}" &&
+                cpack --preset "${preset#*:}") \
                 >>"$work/$clone.log" 2>&1 ||
                 { detail="building ${preset#*:} failed (log: $work/$clone.log)"; return 1; }
         done
