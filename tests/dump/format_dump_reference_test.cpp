@@ -42,18 +42,7 @@ std::string Mismatch(const DumpKernel& kernel, const char* source, std::uint32_t
     if (last != '\0') {
         return "no zero right after the last line";
     }
-    if (found == expected) {
-        return {};
-    }
-    std::size_t at = 0;
-    while (found[at] == expected[at]) {
-        ++at;
-    }
-    const std::size_t line = at / DumpLineSize * DumpLineSize;
-    return "column " + std::to_string(at - line) + " of line " +
-           std::to_string(line / DumpLineSize) +
-           "\n found:    " + found.substr(line, DumpLineSize - 2) +
-           "\n expected: " + expected.substr(line, DumpLineSize - 2);
+    return DescribeDumpDifference(found, expected);
 }
 
 // Bytes in which column j of line L holds 17 L + j: over 256 lines, every value meets every

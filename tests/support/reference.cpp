@@ -36,6 +36,19 @@ std::string ReferenceDump(const std::uint8_t* bytes, std::uint32_t count, std::u
     return text;
 }
 
+std::string DescribeDumpDifference(const std::string& found, const std::string& expected) {
+    if (found == expected) {
+        return {};
+    }
+    std::size_t at = 0;
+    while (at < found.size() && at < expected.size() && found[at] == expected[at]) {
+        ++at;
+    }
+    const std::size_t line = at / 79 * 79; // 79 bytes a dump line
+    return "column " + std::to_string(at - line) + " of line " + std::to_string(line / 79) +
+           "\n found:    " + found.substr(line, 77) + "\n expected: " + expected.substr(line, 77);
+}
+
 long ReferenceLocate(const std::string& text, const std::string& key) {
     const std::size_t n = key.size();
     std::size_t stop = 0;

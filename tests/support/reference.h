@@ -15,6 +15,10 @@ inline std::uint32_t AddressOf(const void* pointer) {
 // time: 16 bytes a line, 79 bytes a line, without the terminating zero.
 std::string ReferenceDump(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t address);
 
+// Empty when a dump text found is the one expected, else the column and line at which they
+// first differ, with both versions of that line.
+std::string DescribeDumpDifference(const std::string& found, const std::string& expected);
+
 // Where key stands in text (bytes followed by zeros, as the program loads them), or -1:
 // the first occurrence, if it comes no later than the first candidate at which the scan
 // stops (the byte one key length past the candidate is zero).
