@@ -86,11 +86,6 @@ error_windows() {
         sed -n 's/^ *\(0x[0-9a-f]*\) "Error": .*/\1/p'
 }
 
-one_error_window() { [[ $(error_windows | wc -l) -eq 1 ]]; }
-
-# Standard output has grown to the given size and holds one "Error" window.
-shown_after() { [[ $(stat -c %s "$1/stdout" 2>/dev/null || echo 0) -ge $2 ]] && one_error_window; }
-
 # Size of the first N dumps of a headless output, each with its empty line after it.
 dumps_size() {
     local file=$1 count=$2
@@ -116,7 +111,7 @@ display=:$(head -n 1 "$work/display-number")
 
 # The headless Wayland compositor, on a socket in a runtime folder of the test's own.
 export XDG_RUNTIME_DIR=$work/runtime
-wayland=keyreport-test
+wayland="keyreport-test"
 weston --backend=headless-backend.so --socket="$wayland" --idle-time=0 \
     >"$work/weston.log" 2>&1 &
 weston_pid=$!
@@ -138,11 +133,10 @@ close_box() {
         [[ $seen == "text: $3"$'\n'"buttons: OK" ]] ||
             fail "$name: the box as a screen reader finds it: $seen"
     elif [[ $how == click ]]; then
-        local width height
-        width=$(DISPLAY=$display xwininfo -id "$id" | sed -n 's/^ *Width: //p')
-        height=$(DISPLAY=$display xwininfo -id "$id" | sed -n 's/^ *Height: //p')
-        DISPLAY=$display xdotool mousemove --window "$id" $((width / 2)) $((height - 28)) \
-            click 1 2>/dev/null
+        local size
+        size=$(window_size "$id")
+        DISPLAY=$display xdotool mousemove --window "$id" $((${size%x*} / 2)) \
+            $((${size#*x} - 28)) click 1 2>/dev/null
     else
         DISPLAY=$display xdotool windowfocus --sync "$id" key "$how" 2>/dev/null
     fi
@@ -156,11 +150,11 @@ window_size() {
 # Whether standard output has grown to the given size and a box shows: on X one "Error"
 # window, on Wayland a box that AT-SPI finds.
 shown_on() {
+    [[ $(stat -c %s "$2/stdout" 2>/dev/null || echo 0) -ge $3 ]] || return 1
     if [[ $1 == wayland ]]; then
-        [[ $(stat -c %s "$2/stdout" 2>/dev/null || echo 0) -ge $3 ]] &&
-            "$python" "$atspi_box" >/dev/null 2>&1
+        "$python" "$atspi_box" >/dev/null 2>&1
     else
-        shown_after "$2" "$3"
+        [[ $(error_windows | wc -l) -eq 1 ]]
     fi
 }
 
