@@ -34,7 +34,8 @@ for ((tries = 0; tries < 100; ++tries)); do
     [[ -s $work/display-number ]] && break
     sleep 0.1
 done
-export DISPLAY=:$(head -n 1 "$work/display-number")
+DISPLAY=:$(head -n 1 "$work/display-number")
+export DISPLAY
 unset WAYLAND_DISPLAY
 
 # xev reports every window mapped on the screen, one line each, as it happens.

@@ -15,7 +15,6 @@
 #include <fstream>
 #include <poll.h>
 #include <pty.h>
-#include <sstream>
 #include <string>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -171,12 +170,9 @@ double CpuSecondsOf(pid_t process) {
     std::ifstream stat("/proc/" + std::to_string(process) + "/stat");
     std::string line;
     std::getline(stat, line);
-    std::istringstream fields(line.substr(line.rfind(')') + 2));
-    std::string field;
-    for (int i = 3; i < 14 && fields >> field; ++i) {
-    }
     unsigned long long user = 0, system = 0;
-    fields >> user >> system;
+    std::sscanf(line.c_str() + line.rfind(')') + 2,
+                "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu", &user, &system);
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
