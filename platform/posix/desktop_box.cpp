@@ -25,6 +25,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -54,12 +55,15 @@ constexpr char TextFormat[] = "%s";    // the text as it is, '%' included
 constexpr int WrapWordOrCharacter = 2; // PANGO_WRAP_WORD_CHAR: a word longer than the line breaks
 constexpr int PolicyAutomatic = 1;     // GTK_POLICY_AUTOMATIC: a scroll bar where needed
 constexpr int PolicyNever = 2;         // GTK_POLICY_NEVER
-// What of the screen's height the dialog keeps beside its text: the margins, the OK button
-// and room for a title bar, in the display's logical pixels.
-constexpr int GtkBoxChrome = 160;
+// Room kept above a dialog for the title bar that a window manager adds, in the display's
+// logical pixels.
+constexpr int TitleBarRoom = 48;
 
 struct GdkRectangle {
     int x, y, width, height;
+};
+struct GtkRequisition {
+    int width, height;
 };
 struct GList {
     void* data;
@@ -83,6 +87,12 @@ struct GtkEntries {
     GList* (*getChildren)(void* container);
     void (*freeList)(GList* list);
     void (*setWrapMode)(void* label, int mode);
+    void* (*newAttributeList)();
+    void* (*insertHyphens)(int insert);
+    void (*insertAttribute)(void* list, void* attribute);
+    void (*setAttributes)(void* label, void* list);
+    void (*unreferenceAttributes)(void* list);
+    void (*getPreferredSize)(void* widget, GtkRequisition* least, GtkRequisition* natural);
     void* (*newScrolledWindow)(void* horizontal, void* vertical);
     void (*setPolicy)(void* scrolled, int horizontal, int vertical);
     void (*propagateNaturalWidth)(void* scrolled, int propagate);
@@ -169,6 +179,12 @@ bool PrepareGtk() {
         FindEntry(library, "gtk_container_get_children", Gtk.getChildren) +
         FindEntry(library, "g_list_free", Gtk.freeList) +
         FindEntry(library, "gtk_label_set_line_wrap_mode", Gtk.setWrapMode) +
+        FindEntry(library, "pango_attr_list_new", Gtk.newAttributeList) +
+        FindEntry(library, "pango_attr_insert_hyphens_new", Gtk.insertHyphens) +
+        FindEntry(library, "pango_attr_list_insert", Gtk.insertAttribute) +
+        FindEntry(library, "gtk_label_set_attributes", Gtk.setAttributes) +
+        FindEntry(library, "pango_attr_list_unref", Gtk.unreferenceAttributes) +
+        FindEntry(library, "gtk_widget_get_preferred_size", Gtk.getPreferredSize) +
         FindEntry(library, "gtk_scrolled_window_new", Gtk.newScrolledWindow) +
         FindEntry(library, "gtk_scrolled_window_set_policy", Gtk.setPolicy) +
         FindEntry(library, "gtk_scrolled_window_set_propagate_natural_width",
@@ -197,33 +213,50 @@ bool PrepareGtk() {
     return Gtk.initCheck(nullptr, nullptr) != 0;
 }
 
-// Keeps the dialog within the screen: its label breaks a word too long for a line, and sits
-// in a scrolled window as large as the text but no larger than the screen leaves room for,
-// so that a text too tall scrolls and OK stays in view. The label keeps its text, so screen
-// readers read it as before.
+// Keeps the dialog within the screen: its label breaks a word too long for a line and, where
+// the dialog would still be wider or taller than the screen, goes into a scrolled window that
+// leaves the rest of the dialog room on the screen, so that the text scrolls and OK stays in
+// view. The label keeps its text, so screen readers read it as before; a dialog that fits is
+// left as it is, since a scrolled window is never shorter than its scroll bar.
 void FitGtkBox(void* dialog, void* display) {
-    void* monitor = Gtk.primaryMonitor(display); // none on Wayland, which names no primary
-    if (monitor == nullptr) {
-        monitor = Gtk.monitorNumber(display, 0);
-    }
     void* area = Gtk.getMessageArea(dialog);
     GList* children = Gtk.getChildren(area);
-    if (monitor == nullptr || children == nullptr) {
-        Gtk.freeList(children);
+    if (children == nullptr) {
         return;
     }
     void* label = children->data; // the first is the text, the second the unused secondary
     Gtk.freeList(children);
+    Gtk.setWrapMode(label, WrapWordOrCharacter);
+    // A broken word gets no hyphen: a token or a path must read as it is.
+    void* attributes = Gtk.newAttributeList();
+    Gtk.insertAttribute(attributes, Gtk.insertHyphens(0));
+    Gtk.setAttributes(label, attributes);
+    Gtk.unreferenceAttributes(attributes);
+
+    void* monitor = Gtk.primaryMonitor(display); // none on Wayland, which names no primary
+    if (monitor == nullptr) {
+        monitor = Gtk.monitorNumber(display, 0);
+    }
+    if (monitor == nullptr) {
+        return;
+    }
     GdkRectangle screen{};
     Gtk.getWorkArea(monitor, &screen);
-
-    Gtk.setWrapMode(label, WrapWordOrCharacter);
+    GtkRequisition least{};
+    GtkRequisition box{};
+    GtkRequisition text{};
+    Gtk.getPreferredSize(dialog, &least, &box);
+    Gtk.getPreferredSize(label, &least, &text);
+    if (box.width <= screen.width && box.height + TitleBarRoom <= screen.height) {
+        return;
+    }
     void* scrolled = Gtk.newScrolledWindow(nullptr, nullptr);
     Gtk.setPolicy(scrolled, PolicyNever, PolicyAutomatic);
     Gtk.propagateNaturalWidth(scrolled, 1);
     Gtk.propagateNaturalHeight(scrolled, 1);
-    Gtk.setMaxContentWidth(scrolled, screen.width - GtkBoxChrome);
-    Gtk.setMaxContentHeight(scrolled, screen.height - GtkBoxChrome);
+    // The label's own size leaves what the rest of the dialog takes.
+    Gtk.setMaxContentWidth(scrolled, screen.width - (box.width - text.width));
+    Gtk.setMaxContentHeight(scrolled, screen.height - TitleBarRoom - (box.height - text.height));
     Gtk.reference(label);
     Gtk.removeChild(area, label);
     Gtk.addChild(scrolled, label);
@@ -309,15 +342,28 @@ void SilenceDescriptor(int fd, int mode) {
     }
 }
 
+pid_t BoxProcess; // the child's own process id, in the child
+
+// Gives a process that a toolkit forks in the child, as SDL2 does for its box, the same tie:
+// it is killed when the child ends.
+void TieForkedProcess() {
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != BoxProcess) {
+        _exit(BoxNotShown);
+    }
+}
+
 // The child: shows the box and ends with the code that says how it went. It leaves the
 // terminal as it is: the program's handlers that restore it on a signal give way to the
 // signals' default actions, and its standard descriptors point at /dev/null.
 [[noreturn]] void RunBoxProcess(pid_t parent, const char* text) {
     // The box does not outlive the program: the child is killed when the program ends, and
-    // gives up where the program has ended already, before that could be arranged.
+    // gives up where the program has ended already, before that could be arranged. So are
+    // the processes the toolkit forks, when the child ends.
     if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
         _exit(BoxNotShown);
     }
+    BoxProcess = getpid();
+    pthread_atfork(nullptr, nullptr, TieForkedProcess);
     for (int signal = 1; signal < NSIG; ++signal) {
         struct sigaction action {};
         if (sigaction(signal, nullptr, &action) == 0 && action.sa_handler != SIG_DFL &&
