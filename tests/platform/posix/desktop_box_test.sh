@@ -351,7 +351,7 @@ desktop_case sdl-utf8 x11-sdl Return Return \
 # breaks them, and shows the start of a text with more lines than fit, which then goes to
 # standard error too.
 long_word=str1=$(printf 'W%.0s' {1..250})
-url=str2=https://example.com/account/confirm?token=$(printf '0123456789abcdef%.0s' {1..10})
+url="str2=https://example.com/account/confirm?token=$(printf '0123456789abcdef%.0s' {1..10})"
 line_feeds=str1=top$(printf '\\n%.0s' {1..120})bottom
 desktop_case long-values x11 atspi atspi "$long_word&$url&" "$long_word" "$url"
 desktop_case line-feeds x11 atspi Return "$line_feeds&str2=hello&" "$line_feeds" str2=hello
