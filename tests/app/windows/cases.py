@@ -4,8 +4,12 @@ and the run of its machine code under emulation (emulated_end_to_end.py).
 Each case: name, Test.txt contents, what else the case does. The contents are plain ASCII
 bytes, or a text with the encoding it is saved in, in which each box must then show the
 characters of the value that the reference model cuts from those bytes; None: no file. Boxes
-given bytes read them in the ANSI code page 1252, as under Wine.
+given bytes read them in the ANSI code page 1252, as under Wine. Below them, what both runs
+use to compare a run's output with the reference model's.
 """
+
+PROMPT = b"Press any key to exit..."
+LINE_BREAK = b"\r\n"
 
 KEY_IN_BOX = "press a key in the console while the last box is open"
 PICTURE = "photograph the first box for the documentation (--screenshot)"
@@ -65,3 +69,32 @@ def file_bytes(contents):
         text, encoding = contents
         return text.encode(encoding), encoding
     return contents, "ascii"
+
+
+def shown(data, limit=160):
+    text = repr(bytes(data))
+    return text if len(text) <= limit else text[:limit] + "..."
+
+
+def difference(actual, expected):
+    """Where two outputs part, with a little of each from there."""
+    at = 0
+    while at < min(len(actual), len(expected)) and actual[at] == expected[at]:
+        at += 1
+    start = max(0, at - 16)
+    return "%d bytes, expected %d; they part at byte %d: %s against %s" % (
+        len(actual), len(expected), at, shown(actual[start:at + 48]),
+        shown(expected[start:at + 48]))
+
+
+def dump_stage_ends(console):
+    """Where the output stands each time a box opens: the end of each dump's empty line."""
+    ends = []
+    at = 0
+    while True:
+        found = console.find(b"\r\n\r\n", at)
+        if found < 0 or console.startswith(PROMPT, at):
+            break
+        at = found + 4
+        ends.append(at)
+    return ends

@@ -25,10 +25,9 @@ import sys
 import tempfile
 import time
 
-from cases import CASES, HELD_READING, HELD_WRITING, KEY_IN_BOX, PICTURE, file_bytes
+from cases import (CASES, HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
+                   difference, dump_stage_ends, file_bytes, shown)
 
-PROMPT = b"Press any key to exit..."
-LINE_BREAK = b"\r\n"
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
 
@@ -82,22 +81,6 @@ class CaseFailure(Exception):
 def expect(condition, message):
     if not condition:
         raise CaseFailure(message)
-
-
-def shown(data, limit=160):
-    text = repr(bytes(data))
-    return text if len(text) <= limit else text[:limit] + "..."
-
-
-def difference(actual, expected):
-    """Where two outputs part, with a little of each from there."""
-    at = 0
-    while at < min(len(actual), len(expected)) and actual[at] == expected[at]:
-        at += 1
-    start = max(0, at - 16)
-    return "%d bytes, expected %d; they part at byte %d: %s against %s" % (
-        len(actual), len(expected), at, shown(actual[start:at + 48]),
-        shown(expected[start:at + 48]))
 
 
 class Session:
@@ -301,19 +284,6 @@ def await_box(session, run):
         if PROMPT in run.output() or run.ended():
             return None
     return None
-
-
-def dump_stage_ends(console):
-    """Where the output stands each time a box opens: the end of each dump's empty line."""
-    ends = []
-    at = 0
-    while True:
-        found = console.find(b"\r\n\r\n", at)
-        if found < 0 or console.startswith(PROMPT, at):
-            break
-        at = found + 4
-        ends.append(at)
-    return ends
 
 
 def run_case(session, root, number, contents, extras, screenshot):
