@@ -39,7 +39,9 @@ policy() {
         }
         function flush() {
             put()
-            if (pkg != "") { print pkg, side, installed, candidate, versions == "" ? "-" : versions }
+            if (pkg != "") {
+                print pkg, side, installed, candidate, versions == "" ? "-" : versions
+            }
             pkg = ""; versions = ""
         }
         /^[^ ]/ {

@@ -178,9 +178,9 @@ stage valgrind "the end-to-end tests with the program under memcheck" run_tests 
 stage coverage "the tests once more with coverage counters: lines and branches covered" \
     coverage_figures
 stage fuzz "each target for 15 s from its seed corpus" fuzz_targets
-stage win32 "the 32-bit Windows executable, its zip, and its whole runs under 32-bit Wine and emulated" \
+stage win32 "the 32-bit Windows executable, its zip, its runs under 32-bit Wine and emulated" \
     build_and_test_windows win32
-stage win64 "the 64-bit Windows executable, its zip, and its whole runs under 64-bit Wine and emulated" \
+stage win64 "the 64-bit Windows executable, its zip, its runs under 64-bit Wine and emulated" \
     build_and_test_windows win64
 stage arm64 "the arm64 Linux build, its tests under qemu-aarch64, and its package" \
     build_and_test arm64

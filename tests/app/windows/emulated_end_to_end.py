@@ -156,7 +156,8 @@ class Machine:
         self.heap_blocks = []  # (start, size)
         self.load(pe)
         self.map_stack(pe)
-        self.uc.mem_map(self.layout["heap"], HEAP_SIZE, unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
+        self.uc.mem_map(self.layout["heap"], HEAP_SIZE,
+                        unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
         self.uc.mem_write(self.layout["heap"], b"\xa5" * HEAP_SIZE)
         self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_heap,
                          begin=self.layout["heap"], end=self.layout["heap"] + HEAP_SIZE - 1)
@@ -447,13 +448,17 @@ def flush_console_input_buffer(m, console):
 
 
 def sleep(m, milliseconds):
-    m.slept_since_poll = True
+    expect(milliseconds != 0xFFFFFFFF, "Sleep(INFINITE) never returns")
+    # Sleep(0) gives up the rest of the time slice alone: a loop of it keeps a core busy.
+    if milliseconds > 0:
+        m.slept_since_poll = True
     return 0
 
 
 def kbhit(m):
     if not m.slept_since_poll:
-        raise CaseFailure("_kbhit polled again without a Sleep since the last poll")
+        raise CaseFailure("_kbhit polled again without a Sleep of a millisecond or more since "
+                          "the last poll")
     m.slept_since_poll = False
     if not m.keys:
         m.empty_polls += 1
