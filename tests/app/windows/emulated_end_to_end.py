@@ -134,7 +134,6 @@ class Machine:
 
     def __init__(self, pe, build, contents, extras):
         self.layout = LAYOUT[build]
-        self.build = build
         self.wide = self.layout["pointer"] == 8
         self.contents = contents
         self.holder = next((HOLDERS[e] for e in extras if e in HOLDERS), None)
