@@ -11,6 +11,9 @@ if(NOT DEFINED ENV{SOURCE_DATE_EPOCH})
                     OUTPUT_VARIABLE commit_time OUTPUT_STRIP_TRAILING_WHITESPACE
                     ERROR_VARIABLE git_error ERROR_STRIP_TRAILING_WHITESPACE
                     RESULT_VARIABLE git_failed)
+    if(git_failed AND NOT git_error)
+        set(git_error "git: ${git_failed}") # no git to run
+    endif()
     if(git_failed OR NOT commit_time MATCHES "^[0-9]+$")
         message(FATAL_ERROR "The packages' time stamp is the last commit's time, which git "
                 "could not give for ${CPACK_KEYREPORT_SOURCE_DIR}: ${git_error}\n"
