@@ -85,8 +85,12 @@ suite_of() { # suite_of VERSION LIST
     return 1
 }
 
+# Read whole before it is searched: grep -q would stop reading at the first match, and
+# apt-cache, writing on, would fail the pipe.
 multi_arch_same() {
-    apt-cache show "$1:$native=$2" 2>/dev/null | grep -qx 'Multi-Arch: same'
+    local fields
+    fields=$(apt-cache show "$1:$native=$2" 2>/dev/null) || return 1
+    grep -qx 'Multi-Arch: same' <<<"$fields"
 }
 
 # The libraries installed for the native architecture at a version ARCH has not: each takes
