@@ -1,7 +1,8 @@
 // The key wait on a real terminal: the program runs on a pseudo-terminal with a key already
 // typed before it starts. That key must be thrown away, the run must end on the next key,
 // the key must not be echoed, and the terminal must get its mode back, also when a signal
-// ends the wait.
+// ends the wait. Then the program as a person runs it, from an interactive bash: keys typed
+// as the terminal sends them, job control, and what the shell reads after the run.
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +18,14 @@
 #include <pty.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -70,16 +74,18 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
         if (ignoredSignal != 0) {
             signal(ignoredSignal, SIG_IGN);
         }
+        const rlimit noCore{0, 0}; // SIGQUIT ends the run without a core file
+        setrlimit(RLIMIT_CORE, &noCore);
         ExecProgram(ProgramPath());
     }
     close(slave);
     return terminal;
 }
 
-// Reads from the terminal until text has appeared or the time is up.
-bool ReadUntil(int master, std::string& seen, const std::string& text) {
+// Reads from the terminal until text has appeared, from position from on, or the time is up.
+bool ReadUntil(int master, std::string& seen, const std::string& text, std::size_t from = 0) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (seen.find(text) == std::string::npos) {
+    while (seen.find(text, from) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
@@ -94,6 +100,16 @@ bool ReadUntil(int master, std::string& seen, const std::string& text) {
         }
     }
     return true;
+}
+
+// Reads what the terminal has shown so far, keeping its output flowing.
+void ReadPending(int master, std::string& seen) {
+    pollfd ready{master, POLLIN, 0};
+    char chunk[1024];
+    ssize_t got;
+    while (poll(&ready, 1, 0) > 0 && (got = read(master, chunk, sizeof chunk)) > 0) {
+        seen.append(chunk, static_cast<std::size_t>(got));
+    }
 }
 
 // Waits until the program has the terminal in key mode (no line editing).
@@ -231,13 +247,191 @@ TEST_P(KeyWaitSignal, EndsTheRunAndRestoresTheTerminal) {
     EXPECT_TRUE(SameMode(terminal.before, after));
 }
 
-// Named after the signal: INT, TERM, HUP, and HUP_IgnoredByCaller.
+// Named after the signal: INT, QUIT, TERM, HUP, and HUP_IgnoredByCaller.
 INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal,
-                         ::testing::Values(std::pair{SIGINT, false}, std::pair{SIGTERM, false},
-                                           std::pair{SIGHUP, false}, std::pair{SIGHUP, true}),
+                         ::testing::Values(std::pair{SIGINT, false}, std::pair{SIGQUIT, false},
+                                           std::pair{SIGTERM, false}, std::pair{SIGHUP, false},
+                                           std::pair{SIGHUP, true}),
                          [](const ::testing::TestParamInfo<std::pair<int, bool>>& info) {
                              return std::string(sigabbrev_np(info.param.first)) +
                                     (info.param.second ? "_IgnoredByCaller" : "");
                          });
+
+// An interactive bash on a pseudo-terminal of 80 columns, in its own session, its prompt
+// showing the last exit status ("<0>$ "). Output processing stays on, as a person has it.
+struct Shell {
+    int master = -1;
+    pid_t bash = -1;
+    std::string seen;      // all the terminal has shown
+    std::size_t shown = 0; // how much of it the test has waited for
+};
+
+// Waits until the terminal shows text after what was waited for before.
+bool ShowsNext(Shell& shell, const std::string& text) {
+    if (!ReadUntil(shell.master, shell.seen, text, shell.shown)) {
+        return false;
+    }
+    shell.shown = shell.seen.find(text, shell.shown) + text.size();
+    return true;
+}
+
+std::string ShellPrompt(int status) {
+    return "<" + std::to_string(status) + ">$ ";
+}
+
+Shell StartShell(const std::string& folder) {
+    Shell shell;
+    winsize size{24, 80, 0, 0};
+    shell.bash = forkpty(&shell.master, nullptr, nullptr, &size);
+    if (shell.bash == 0) {
+        if (chdir(folder.c_str()) != 0) {
+            _exit(126);
+        }
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        setenv("PS1", "<$?>$ ", 1);
+        setenv("TERM", "dumb", 1);
+        setenv("INPUTRC", "/dev/null", 1);
+        setenv("HISTFILE", "/dev/null", 1);
+        const rlimit noCore{0, 0};
+        setrlimit(RLIMIT_CORE, &noCore);
+        execlp("bash", "bash", "--norc", "--noprofile", "-i", nullptr);
+        _exit(127);
+    }
+    return shell;
+}
+
+void Type(const Shell& shell, const std::string& keys) {
+    [[maybe_unused]] auto typed = write(shell.master, keys.data(), keys.size());
+}
+
+// The command line that starts the program under test, as typed at the shell.
+std::string ProgramCommand() {
+    const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER");
+    return (runUnder != nullptr ? std::string(runUnder) + " " : std::string()) + ProgramPath();
+}
+
+// Waits until the run is in the foreground with the terminal in key mode: the shell gave
+// it the terminal in line mode, so key mode is the run's own.
+bool WaitForTheKeyWait(Shell& shell) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    termios mode{};
+    while (tcgetpgrp(shell.master) == shell.bash || tcgetattr(shell.master, &mode) != 0 ||
+           (mode.c_lflag & ICANON) != 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        ReadPending(shell.master, shell.seen);
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+// Types "stty -g" at the prompt and returns the terminal's mode as the command gives it, or
+// what the shell showed instead when it did not take the line as typed.
+std::string ModeAtThePrompt(Shell& shell) {
+    const std::size_t from = shell.shown;
+    Type(shell, "stty -g\r");
+    if (!ShowsNext(shell, "\r\n" + ShellPrompt(0))) {
+        return "no prompt after stty: " + shell.seen.substr(from);
+    }
+    const std::string shown = shell.seen.substr(from, shell.shown - from);
+    const std::string echo = "stty -g\r\n";
+    if (shown.compare(0, echo.size(), echo) != 0) {
+        return "the shell read: " + shown;
+    }
+    return shown.substr(echo.size(), shown.find("\r\n", echo.size()) - echo.size());
+}
+
+class ShellKeyWait : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        WriteBytes(folder.path + "/Test.txt", "str1=hello&str2=world&");
+        shell = StartShell(folder.path);
+        ASSERT_TRUE(ShowsNext(shell, ShellPrompt(0))) << shell.seen;
+        before = ModeAtThePrompt(shell);
+    }
+    void TearDown() override {
+        kill(shell.bash, SIGKILL);
+        waitpid(shell.bash, nullptr, 0);
+        close(shell.master);
+        RemoveTempFolder(folder);
+    }
+    TempFolder folder = MakeTempFolder();
+    Shell shell;
+    std::string before; // the terminal's mode at the prompt before the run
+};
+
+struct ShellCase {
+    const char* name;
+    std::string key;   // typed at the key wait, as the terminal sends it
+    bool suspendFirst; // Ctrl-Z at the key wait, then fg, before the key
+    int status;        // the run's exit status, as the shell's prompt shows it
+};
+
+void PrintTo(const ShellCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class ShellKey : public ShellKeyWait, public ::testing::WithParamInterface<ShellCase> {};
+
+// One key ends the run, or a typed Ctrl-C or Ctrl-\ interrupts or quits it; none of the key
+// is echoed or left for the shell, and the shell finds its terminal as it was.
+TEST_P(ShellKey, EndsTheRunAndLeavesNothingForTheShell) {
+    const ShellCase& row = GetParam();
+    Type(shell, ProgramCommand() + "\r");
+    ASSERT_TRUE(ShowsNext(shell, Prompt)) << shell.seen;
+    ASSERT_TRUE(WaitForTheKeyWait(shell)) << shell.seen;
+    if (row.suspendFirst) {
+        Type(shell, "\x1a");
+        ASSERT_TRUE(ShowsNext(shell, ShellPrompt(128 + SIGTSTP))) << shell.seen;
+        Type(shell, "fg\r");
+        ASSERT_TRUE(WaitForTheKeyWait(shell)) << "one key no longer ends the wait: " << shell.seen;
+    }
+    ReadPending(shell.master, shell.seen);
+    const std::size_t typedAt = shell.seen.size();
+    Type(shell, row.key);
+    ASSERT_TRUE(ShowsNext(shell, ShellPrompt(row.status))) << shell.seen;
+    if (row.status == 0) {
+        // Only the run's line break (CR LF, its LF made CR LF by the terminal).
+        EXPECT_EQ(shell.seen.substr(typedAt), "\r\r\n" + ShellPrompt(0));
+    }
+    EXPECT_EQ(ModeAtThePrompt(shell), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ShellKey,
+    ::testing::Values(ShellCase{"UpArrow", "\x1b[A", false, 0},
+                      ShellCase{"F5", "\x1b[15~", false, 0},
+                      ShellCase{"EAcuteInUtf8", "\xc3\xa9", false, 0},
+                      ShellCase{"AfterCtrlZAndFg", "q", true, 0},
+                      ShellCase{"CtrlC", "\x03", false, 128 + SIGINT},
+                      ShellCase{"CtrlBackslash", "\x1c", false, 128 + SIGQUIT}),
+    [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });
+
+// Keys typed while a box is open (the toolkit's stand-in holds it open) are neither echoed
+// into the report nor left for the shell: the key wait discards them.
+TEST_F(ShellKeyWait, KeysTypedWhileABoxIsOpenAreNotEchoed) {
+    const std::string record = folder.path + "/boxes";
+    const std::string release = folder.path + "/release";
+    Type(shell, "DISPLAY=:0 LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER " BOX_RECORD=" + record +
+                    " BOX_HOLD=" + release + " " + ProgramCommand() + "\r");
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    struct stat box {};
+    while (stat(record.c_str(), &box) != 0 || box.st_size == 0) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << shell.seen;
+        ReadPending(shell.master, shell.seen);
+        std::this_thread::sleep_for(5ms);
+    }
+    Type(shell, "qwerty");
+    std::this_thread::sleep_for(300ms);
+    WriteBytes(release, "");
+    ASSERT_TRUE(ShowsNext(shell, Prompt)) << shell.seen;
+    ASSERT_TRUE(WaitForTheKeyWait(shell)) << shell.seen;
+    Type(shell, "k");
+    ASSERT_TRUE(ShowsNext(shell, ShellPrompt(0))) << shell.seen;
+    EXPECT_EQ(shell.seen.find("qwerty"), std::string::npos) << shell.seen;
+    EXPECT_EQ(ModeAtThePrompt(shell), before);
+}
 
 } // namespace
