@@ -105,11 +105,15 @@ void TakeRestOfKey(unsigned char first) {
 } // namespace
 
 void QuietTerminal() {
-    if (isatty(STDIN_FILENO) == 0 || !IsTerminalInForeground()) {
-        return; // run in the background: the mode is taken once the run is continued there
+    if (isatty(STDIN_FILENO) == 0) {
+        return;
     }
     Wish = TerminalQuiet;
-    ApplyWish(TCSANOW);
+    // A run started in the background leaves the terminal alone until it is continued in
+    // the foreground.
+    if (IsTerminalInForeground()) {
+        ApplyWish(TCSANOW);
+    }
 }
 
 void RestoreTerminal() {

@@ -19,8 +19,9 @@ inline HANDLE HandleOf(int fd) {
 // inherits them and leaves the terminal alone, and needs to do nothing about it.
 void PrepareProcess();
 
-// Stops the terminal on standard input from echoing typed keys, if it is one and this
-// process is in its foreground; the mode it had is kept for RestoreTerminal.
+// Stops the terminal on standard input, if it is one, from echoing typed keys: at once when
+// this process is in its foreground, else once it is continued there. The mode it had is
+// kept for RestoreTerminal.
 void QuietTerminal();
 
 // Puts the terminal back into the mode the run found it in, if the run changed it, without

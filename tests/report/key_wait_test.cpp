@@ -343,7 +343,7 @@ std::string ModeAtThePrompt(Shell& shell) {
     return shown.substr(echo.size(), shown.find("\r\n", echo.size()) - echo.size());
 }
 
-class ShellKeyWait : public ::testing::Test {
+class KeyWaitInShell : public ::testing::Test {
   protected:
     void SetUp() override {
         WriteBytes(folder.path + "/Test.txt", "str1=hello&str2=world&");
@@ -373,11 +373,11 @@ void PrintTo(const ShellCase& row, std::ostream* out) {
     *out << row.name;
 }
 
-class ShellKey : public ShellKeyWait, public ::testing::WithParamInterface<ShellCase> {};
+class KeyWaitInShellKey : public KeyWaitInShell, public ::testing::WithParamInterface<ShellCase> {};
 
 // One key ends the run, or a typed Ctrl-C or Ctrl-\ interrupts or quits it; none of the key
 // is echoed or left for the shell, and the shell finds its terminal as it was.
-TEST_P(ShellKey, EndsTheRunAndLeavesNothingForTheShell) {
+TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
     const ShellCase& row = GetParam();
     Type(shell, ProgramCommand() + "\r");
     ASSERT_TRUE(ShowsNext(shell, Prompt)) << shell.seen;
@@ -400,7 +400,7 @@ TEST_P(ShellKey, EndsTheRunAndLeavesNothingForTheShell) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Keys, ShellKey,
+    Keys, KeyWaitInShellKey,
     ::testing::Values(ShellCase{"UpArrow", "\x1b[A", false, 0},
                       ShellCase{"F5", "\x1b[15~", false, 0},
                       ShellCase{"EAcuteInUtf8", "\xc3\xa9", false, 0},
@@ -411,7 +411,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 // Keys typed while a box is open (the toolkit's stand-in holds it open) are neither echoed
 // into the report nor left for the shell: the key wait discards them.
-TEST_F(ShellKeyWait, KeysTypedWhileABoxIsOpenAreNotEchoed) {
+TEST_F(KeyWaitInShell, KeysTypedWhileABoxIsOpenAreNotEchoed) {
     const std::string record = folder.path + "/boxes";
     const std::string release = folder.path + "/release";
     Type(shell, "DISPLAY=:0 LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER " BOX_RECORD=" + record +
