@@ -43,11 +43,14 @@ void EndOnSignal(int signal) {
 }
 
 // Ctrl-Z: restores the terminal and stops for real; once continued, a stop is caught again.
+// Where the stop does not come (the kernel drops it for a process group that no shell
+// controls), the run goes on with its own mode.
 void StopOnSignal(int signal) {
     const int savedErrno = errno;
     RestoreTerminal();
     TakeDefaultCourse(signal);
     Catch(signal, StopOnSignal, SA_RESTART);
+    ResumeTerminal();
     errno = savedErrno;
 }
 

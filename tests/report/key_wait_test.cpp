@@ -379,6 +379,13 @@ class KeyWaitInShellKey : public KeyWaitInShell, public ::testing::WithParamInte
 // is echoed or left for the shell, and the shell finds its terminal as it was.
 TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
     const ShellCase& row = GetParam();
+    if (row.suspendFirst && std::getenv("KEYREPORT_RUN_UNDER") != nullptr) {
+        // valgrind lets the program's SIGTSTP go by without stopping, so there is no stop
+        // to continue from.
+        const char reason[] = "the program runs under another program, which takes the stop";
+        std::printf("SKIP: %s\n", reason);
+        GTEST_SKIP() << reason;
+    }
     Type(shell, ProgramCommand() + "\r");
     ASSERT_TRUE(ShowsNext(shell, Prompt)) << shell.seen;
     ASSERT_TRUE(WaitForTheKeyWait(shell)) << shell.seen;
