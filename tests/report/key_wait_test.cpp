@@ -37,13 +37,16 @@ struct Terminal {
     int master = -1;
     pid_t child = -1;
     termios before{};
+    std::string seen;      // from a shell: all the terminal has shown
+    std::size_t shown = 0; // how much of it the test has waited for
 };
 
 // Starts the program on a new pseudo-terminal in folder, after typing typedAhead into it, and
 // with ignoredSignal, unless 0, ignored. Output processing is off so the bytes read back are
-// the bytes written.
+// the bytes written. Or, with shell, starts an interactive bash there instead, with output
+// processing on as a person has it, and a prompt that shows the last exit status ("<0>$ ").
 Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhead,
-                         int ignoredSignal = 0) {
+                         int ignoredSignal = 0, bool shell = false) {
     Terminal terminal;
     int slave = -1;
     if (openpty(&terminal.master, &slave, nullptr, nullptr, nullptr) != 0) {
@@ -51,7 +54,9 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
     }
     termios mode{};
     tcgetattr(slave, &mode);
-    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    if (!shell) {
+        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    }
     mode.c_lflag |= ICANON | ECHO | ISIG;
     tcsetattr(slave, TCSANOW, &mode);
     tcgetattr(slave, &terminal.before);
@@ -76,6 +81,14 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
         }
         const rlimit noCore{0, 0}; // SIGQUIT ends the run without a core file
         setrlimit(RLIMIT_CORE, &noCore);
+        if (shell) {
+            setenv("PS1", "<$?>$ ", 1);
+            setenv("TERM", "dumb", 1);
+            setenv("INPUTRC", "/dev/null", 1);
+            setenv("HISTFILE", "/dev/null", 1);
+            execlp("bash", "bash", "--norc", "--noprofile", "-i", nullptr);
+            _exit(127);
+        }
         ExecProgram(ProgramPath());
     }
     close(slave);
@@ -102,21 +115,13 @@ bool ReadUntil(int master, std::string& seen, const std::string& text, std::size
     return true;
 }
 
-// Reads what the terminal has shown so far, keeping its output flowing.
-void ReadPending(int master, std::string& seen) {
-    pollfd ready{master, POLLIN, 0};
-    char chunk[1024];
-    ssize_t got;
-    while (poll(&ready, 1, 0) > 0 && (got = read(master, chunk, sizeof chunk)) > 0) {
-        seen.append(chunk, static_cast<std::size_t>(got));
-    }
-}
-
-// Waits until the program has the terminal in key mode (no line editing).
-bool WaitForKeyMode(int master) {
+// Waits until the program has the terminal in key mode (no line editing). Started from a
+// shell, which gives the program the terminal in line mode, only once it is in the foreground.
+bool WaitForKeyMode(int master, pid_t shell = -1) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     termios mode{};
-    while (tcgetattr(master, &mode) == 0 && (mode.c_lflag & ICANON) != 0) {
+    while (tcgetattr(master, &mode) == 0 &&
+           ((mode.c_lflag & ICANON) != 0 || (shell > 0 && tcgetpgrp(master) == shell))) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
@@ -262,17 +267,8 @@ INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal,
                                     (info.param.second ? "_IgnoredByCaller" : "");
                          });
 
-// An interactive bash on a pseudo-terminal of 80 columns, in its own session, its prompt
-// showing the last exit status ("<0>$ "). Output processing stays on, as a person has it.
-struct Shell {
-    int master = -1;
-    pid_t bash = -1;
-    std::string seen;      // all the terminal has shown
-    std::size_t shown = 0; // how much of it the test has waited for
-};
-
 // Waits until the terminal shows text after what was waited for before.
-bool ShowsNext(Shell& shell, const std::string& text) {
+bool ShowsNext(Terminal& shell, const std::string& text) {
     if (!ReadUntil(shell.master, shell.seen, text, shell.shown)) {
         return false;
     }
@@ -284,29 +280,7 @@ std::string ShellPrompt(int status) {
     return "<" + std::to_string(status) + ">$ ";
 }
 
-Shell StartShell(const std::string& folder) {
-    Shell shell;
-    winsize size{24, 80, 0, 0};
-    shell.bash = forkpty(&shell.master, nullptr, nullptr, &size);
-    if (shell.bash == 0) {
-        if (chdir(folder.c_str()) != 0) {
-            _exit(126);
-        }
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        setenv("PS1", "<$?>$ ", 1);
-        setenv("TERM", "dumb", 1);
-        setenv("INPUTRC", "/dev/null", 1);
-        setenv("HISTFILE", "/dev/null", 1);
-        const rlimit noCore{0, 0};
-        setrlimit(RLIMIT_CORE, &noCore);
-        execlp("bash", "bash", "--norc", "--noprofile", "-i", nullptr);
-        _exit(127);
-    }
-    return shell;
-}
-
-void Type(const Shell& shell, const std::string& keys) {
+void Type(const Terminal& shell, const std::string& keys) {
     [[maybe_unused]] auto typed = write(shell.master, keys.data(), keys.size());
 }
 
@@ -316,54 +290,29 @@ std::string ProgramCommand() {
     return (runUnder != nullptr ? std::string(runUnder) + " " : std::string()) + ProgramPath();
 }
 
-// Waits until the run is in the foreground with the terminal in key mode: the shell gave
-// it the terminal in line mode, so key mode is the run's own.
-bool WaitForTheKeyWait(Shell& shell) {
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    termios mode{};
-    while (tcgetpgrp(shell.master) == shell.bash || tcgetattr(shell.master, &mode) != 0 ||
-           (mode.c_lflag & ICANON) != 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        ReadPending(shell.master, shell.seen);
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
-}
-
-// Types "stty -g" at the prompt and returns the terminal's mode as the command gives it, or
-// what the shell showed instead when it did not take the line as typed.
-std::string ModeAtThePrompt(Shell& shell) {
+// Types "stty -g" at the shell and returns what the terminal shows up to the next prompt: the
+// line as the shell read it, then the terminal's mode.
+std::string ModeAtThePrompt(Terminal& shell) {
     const std::size_t from = shell.shown;
     Type(shell, "stty -g\r");
-    if (!ShowsNext(shell, "\r\n" + ShellPrompt(0))) {
-        return "no prompt after stty: " + shell.seen.substr(from);
-    }
-    const std::string shown = shell.seen.substr(from, shell.shown - from);
-    const std::string echo = "stty -g\r\n";
-    if (shown.compare(0, echo.size(), echo) != 0) {
-        return "the shell read: " + shown;
-    }
-    return shown.substr(echo.size(), shown.find("\r\n", echo.size()) - echo.size());
+    ShowsNext(shell, "\r\n" + ShellPrompt(0));
+    return shell.seen.substr(from);
 }
 
-class KeyWaitInShell : public ::testing::Test {
+// The program as a person runs it, from an interactive bash on a pseudo-terminal.
+class KeyWaitInShell : public KeyWait {
   protected:
     void SetUp() override {
-        WriteBytes(folder.path + "/Test.txt", "str1=hello&str2=world&");
-        shell = StartShell(folder.path);
-        ASSERT_TRUE(ShowsNext(shell, ShellPrompt(0))) << shell.seen;
-        before = ModeAtThePrompt(shell);
+        KeyWait::SetUp();
+        terminal = StartOnTerminal(folder.path, "", 0, true);
+        ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+        before = ModeAtThePrompt(terminal);
     }
     void TearDown() override {
-        kill(shell.bash, SIGKILL);
-        waitpid(shell.bash, nullptr, 0);
-        close(shell.master);
-        RemoveTempFolder(folder);
+        kill(terminal.child, SIGKILL);
+        waitpid(terminal.child, nullptr, 0);
+        KeyWait::TearDown();
     }
-    TempFolder folder = MakeTempFolder();
-    Shell shell;
     std::string before; // the terminal's mode at the prompt before the run
 };
 
@@ -391,24 +340,26 @@ TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
         std::printf("SKIP: %s\n", reason);
         GTEST_SKIP() << reason;
     }
-    Type(shell, ProgramCommand() + "\r");
-    ASSERT_TRUE(ShowsNext(shell, Prompt)) << shell.seen;
-    ASSERT_TRUE(WaitForTheKeyWait(shell)) << shell.seen;
+    Type(terminal, ProgramCommand() + "\r");
+    ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
     if (row.suspendFirst) {
-        Type(shell, "\x1a");
-        ASSERT_TRUE(ShowsNext(shell, ShellPrompt(128 + SIGTSTP))) << shell.seen;
-        Type(shell, "fg\r");
-        ASSERT_TRUE(WaitForTheKeyWait(shell)) << "one key no longer ends the wait: " << shell.seen;
+        Type(terminal, "\x1a");
+        ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(128 + SIGTSTP))) << terminal.seen;
+        Type(terminal, "fg\r");
+        ASSERT_TRUE(ShowsNext(terminal, ProgramPath() + std::string("\r\n")));
+        ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child))
+            << "one key no longer ends the wait: " << terminal.seen;
     }
-    ReadPending(shell.master, shell.seen);
-    const std::size_t typedAt = shell.seen.size();
-    Type(shell, row.key);
-    ASSERT_TRUE(ShowsNext(shell, ShellPrompt(row.status))) << shell.seen;
+    const std::size_t typedAt = terminal.shown;
+    Type(terminal, row.key);
+    ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(row.status))) << terminal.seen;
     if (row.status == 0) {
         // Only the run's line break (CR LF, its LF made CR LF by the terminal).
-        EXPECT_EQ(shell.seen.substr(typedAt), "\r\r\n" + ShellPrompt(0));
+        EXPECT_EQ(terminal.seen.substr(typedAt, terminal.shown - typedAt),
+                  "\r\r\n" + ShellPrompt(0));
     }
-    EXPECT_EQ(ModeAtThePrompt(shell), before);
+    EXPECT_EQ(ModeAtThePrompt(terminal), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -421,29 +372,25 @@ INSTANTIATE_TEST_SUITE_P(
                       ShellCase{"CtrlBackslash", "\x1c", false, 128 + SIGQUIT}),
     [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });
 
-// Keys typed while a box is open (the toolkit's stand-in holds it open) are neither echoed
-// into the report nor left for the shell: the key wait discards them.
+// Keys typed while a box is open (the toolkit's stand-in holds it open until the file release
+// exists) are neither echoed into the report nor left for the shell.
 TEST_F(KeyWaitInShell, KeysTypedWhileABoxIsOpenAreNotEchoed) {
-    const std::string record = folder.path + "/boxes";
-    const std::string release = folder.path + "/release";
-    Type(shell, "DISPLAY=:0 LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER " BOX_RECORD=" + record +
-                    " BOX_HOLD=" + release + " " + ProgramCommand() + "\r");
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    const std::string record = folder.path + "/boxes", release = folder.path + "/release";
+    Type(terminal, "DISPLAY=:0 LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER " BOX_RECORD=" + record +
+                       " BOX_HOLD=" + release + " " + ProgramCommand() + "\r");
     struct stat box {};
-    while (stat(record.c_str(), &box) != 0 || box.st_size == 0) {
-        ASSERT_LT(std::chrono::steady_clock::now(), deadline) << shell.seen;
-        ReadPending(shell.master, shell.seen);
-        std::this_thread::sleep_for(5ms);
+    for (int i = 0; i < 1000 && (stat(record.c_str(), &box) != 0 || box.st_size == 0); ++i) {
+        std::this_thread::sleep_for(10ms);
     }
-    Type(shell, "qwerty");
+    Type(terminal, "qwerty");
     std::this_thread::sleep_for(300ms);
     WriteBytes(release, "");
-    ASSERT_TRUE(ShowsNext(shell, Prompt)) << shell.seen;
-    ASSERT_TRUE(WaitForTheKeyWait(shell)) << shell.seen;
-    Type(shell, "k");
-    ASSERT_TRUE(ShowsNext(shell, ShellPrompt(0))) << shell.seen;
-    EXPECT_EQ(shell.seen.find("qwerty"), std::string::npos) << shell.seen;
-    EXPECT_EQ(ModeAtThePrompt(shell), before);
+    ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
+    Type(terminal, "k");
+    ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+    EXPECT_EQ(terminal.seen.find("qwerty"), std::string::npos) << terminal.seen;
+    EXPECT_EQ(ModeAtThePrompt(terminal), before);
 }
 
 } // namespace
