@@ -40,29 +40,34 @@ constexpr unsigned char Escape = 0x1B;
 constexpr unsigned char FirstUtf8Lead = 0xC0;
 
 volatile std::sig_atomic_t Wish = TerminalAsFound;
-// Set once FoundMode holds the terminal's mode as the run found it, by the process in Owner.
+// Set once FoundMode holds the terminal's mode as the run found it.
 volatile std::sig_atomic_t HasFoundMode = 0;
 termios FoundMode;
+// The process that may change the terminal's mode: the one that quieted it, or else the
+// first to change it. A child forked from it keeps this and so leaves the terminal alone.
 pid_t Owner;
 
-// Whether this process may change the terminal's mode: standard input is a terminal whose
-// foreground is this process's group. Elsewhere a change would stop the process (SIGTTOU).
+// Whether this process may change the mode of the terminal on standard input without being
+// stopped for it (SIGTTOU): it is in the terminal's foreground, or the terminal is not the
+// process's controlling terminal.
 bool IsTerminalInForeground() {
     const pid_t foreground = tcgetpgrp(STDIN_FILENO);
-    return foreground != -1 && foreground == getpgrp();
+    return foreground == -1 || foreground == getpgrp();
 }
 
 // Gives the terminal the mode the run wishes, having kept the mode found the first time.
 // Safe to call from a signal handler. False when standard input is no terminal.
 bool ApplyWish(int when) {
+    if (Owner == 0) {
+        Owner = getpid();
+    } else if (getpid() != Owner) {
+        return true; // a forked child leaves the terminal to the process that set it
+    }
     if (HasFoundMode == 0) {
         if (tcgetattr(STDIN_FILENO, &FoundMode) != 0) {
             return false;
         }
-        Owner = getpid();
         HasFoundMode = 1;
-    } else if (getpid() != Owner) {
-        return true; // a forked child leaves the terminal to the process that set it
     }
     termios mode = FoundMode;
     if (Wish != TerminalAsFound) {
@@ -105,6 +110,7 @@ void TakeRestOfKey(unsigned char first) {
 } // namespace
 
 void QuietTerminal() {
+    Owner = getpid();
     if (isatty(STDIN_FILENO) == 0) {
         return;
     }
