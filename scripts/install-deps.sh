@@ -39,10 +39,18 @@ optional=(
     "arm64 C library|arm64|libc6:arm64"
 )
 
+# A package installed for more than one architecture (libsdl2-2.0-0, which 32-bit Wine also
+# brings for i386) is listed once for each; a name without an architecture counts as installed
+# when the native or the architecture-independent package is.
+native=$(dpkg --print-architecture)
 installed() {
-    local status
-    status=$(dpkg-query -W -f='${db:Status-Status}\n' "$@" 2>/dev/null) || return 1
-    [[ $(grep -cx installed <<<"$status") -eq $# ]]
+    local package wanted
+    for package in "$@"; do
+        wanted="($native|all)"
+        [[ $package == *:* ]] && wanted="[^ ]+"
+        dpkg-query -W -f='${Architecture} ${db:Status-Status}\n' "$package" 2>/dev/null |
+            grep -qE "^$wanted installed$" || return 1
+    done
 }
 
 missing_optional=()
