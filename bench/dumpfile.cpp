@@ -44,10 +44,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* file = argv[1];
-    const int fd = open(file, O_RDONLY);
+    // Without O_NONBLOCK a FIFO would hold the open until a writer came.
+    const int fd = open(file, O_RDONLY | O_NONBLOCK);
     struct stat info {};
     if (fd < 0 || fstat(fd, &info) != 0) {
         return Fail("cannot open", file);
+    }
+    // Only a regular file can be mapped whole; a directory, a FIFO or a device cannot.
+    if (!S_ISREG(info.st_mode)) {
+        return Fail("cannot read", file);
     }
     if (info.st_size == 0) {
         return 0;

@@ -2,7 +2,7 @@
 # Measures the formatter against the usual dump tools and in process, and prints the figures
 # docs/performance.md quotes.
 #
-#   bash bench/run-benchmarks.sh [ROUNDS] [all|tools|inprocess]
+#   bash bench/run-benchmarks.sh [--chart FILE] [ROUNDS] [all|tools|inprocess]
 #
 # tools: dumpfile, xxd, hexdump -C and od each dump the same 64 MiB file to /dev/null, in
 #   ROUNDS (default 7) rounds that take the four tools in turn, so that any drift in the
@@ -11,12 +11,21 @@
 # inprocess: keyreport_bench, 5 repetitions in random order; prints the kernel FormatDump
 #   uses, the medians (FormatDump with that kernel and with the table kernel forced, against
 #   the fill bound) and the target figures worked out from them. The results go to
-#   build/release/bench/results.json (and .txt), the chart to docs/format-dump-gbps.png.
+#   build/release/bench/results.json (and .txt), the chart to
+#   build/release/bench/format-dump-gbps.png, or to FILE with --chart: --chart
+#   docs/format-dump-gbps.png replaces the documentation's chart.
 set -euo pipefail
+chart=""
+if [[ ${1:-} == --chart ]]; then
+    [[ $# -ge 2 ]] || { echo "run-benchmarks: --chart needs a file name" >&2; exit 2; }
+    chart=$(realpath -m -- "$2") # named from the folder the script was started in
+    shift 2
+fi
 cd "$(dirname "$0")/.."
+bin=build/release/bench
+chart=${chart:-$bin/format-dump-gbps.png}
 rounds=${1:-7}
 parts=${2:-all}
-bin=build/release/bench
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 
@@ -83,12 +92,12 @@ measure_in_process() {
         --benchmark_report_aggregates_only=true --benchmark_out="$bin/results.json" \
         --benchmark_out_format=json >"$bin/results.txt" 2>&1
     python3 bench/summarize.py "$bin/results.json" "$bin/format-dump-gbps.dat"
-    mkdir -p docs
+    mkdir -p "$(dirname "$chart")"
     local kernel
     kernel=$(sed -n 's/^# kernel //p' "$bin/format-dump-gbps.dat")
-    gnuplot -e "data='$bin/format-dump-gbps.dat'; kernel='$kernel'; output='docs/format-dump-gbps.png'" \
+    gnuplot -e "data='$bin/format-dump-gbps.dat'; kernel='$kernel'; output='$chart'" \
         bench/format-dump-gbps.gp
-    echo "chart: docs/format-dump-gbps.png"
+    echo "chart: $chart"
 }
 
 cmake --preset release >/dev/null

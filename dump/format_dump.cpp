@@ -46,7 +46,7 @@ char ShowChar(char byte) {
     return ShowCharTable[static_cast<std::uint8_t>(byte)];
 }
 
-// A line of sixteen bytes in eleven straight-line stores of table lookups, no per-byte test:
+// A line of sixteen bytes in ten straight-line stores of table lookups, no per-byte test:
 // the address, the hex pairs in six eight-column words, the display characters in two words
 // of eight, and CR LF. The columns no store covers (8, 9, 18, 27, 44, 59 and 60) keep the
 // fill's spaces. Each source byte is read once, before the stores that need it.

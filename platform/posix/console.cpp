@@ -1,8 +1,18 @@
-// Console: standard handles, and the key wait's input on a terminal or anything else.
+// Console: standard handles, the terminal's mode for the run, and the key wait's input on a
+// terminal or anything else.
 //
-// On a terminal the key wait needs single keys without echo or Enter: the first of
-// FlushConsoleInputBuffer or _kbhit switches the terminal to that mode and throws away what
-// was typed before, and _getch (or the process's end, or a signal) puts the mode back.
+// While standard input is a terminal the run keeps typed keys from being echoed into its
+// output, as a Windows console does for a program that does not read: from the start
+// (QuietTerminal) the terminal does not echo. The key wait needs single keys without Enter:
+// the first of FlushConsoleInputBuffer or _kbhit switches the terminal to key mode and throws
+// away what was typed before, and _getch takes one whole key and goes back to the quiet mode.
+// The process's end, a signal that ends it or a stop puts back the mode the run found; a
+// continue takes the run's mode up again. Signals stay on: typed Ctrl-C, Ctrl-\ and Ctrl-Z
+// interrupt, quit and suspend the run as in any command.
+//
+// Only the process that first changed the mode touches the terminal: a child forked from it
+// (to show a box, say) inherits the handlers that call in here, and does nothing to the mode.
+//
 // Other input (a pipe, a file, /dev/null) is read as it is; its end counts as a key, so a
 // wait on input that can never deliver one ends.
 #include "platform/posix/posix.h"
@@ -15,33 +25,112 @@
 
 namespace {
 
-termios SavedMode;
-volatile std::sig_atomic_t InKeyMode = 0;
+// What the run asks of the terminal on standard input.
+enum TerminalWish : int {
+    TerminalAsFound, // the mode it had when the run found it
+    TerminalQuiet,   // as found, without echo
+    TerminalKeys,    // without echo or line editing: each key as it is typed
+};
 
-// Switches a terminal to key mode, once, discarding input typed so far. False when the
-// descriptor is no terminal.
-bool EnterKeyMode(int fd) {
-    if (InKeyMode != 0) {
+// How long the key wait waits for the rest of a key whose first byte starts an escape
+// sequence or a UTF-8 character. A terminal writes a key's bytes at once, so the rest is
+// normally there already; this covers one that reaches the program in two reads.
+constexpr int KeyTailMilliseconds = 50;
+constexpr unsigned char Escape = 0x1B;
+constexpr unsigned char FirstUtf8Lead = 0xC0;
+
+volatile std::sig_atomic_t Wish = TerminalAsFound;
+// Set once FoundMode holds the terminal's mode as the run found it.
+volatile std::sig_atomic_t HasFoundMode = 0;
+termios FoundMode;
+// The process that may change the terminal's mode: the one that quieted it, or else the
+// first to change it. A child forked from it keeps this and so leaves the terminal alone.
+pid_t Owner;
+
+// Whether this process may change the mode of the terminal on standard input without being
+// stopped for it (SIGTTOU): it is in the terminal's foreground, or the terminal is not the
+// process's controlling terminal.
+bool IsTerminalInForeground() {
+    const pid_t foreground = tcgetpgrp(STDIN_FILENO);
+    return foreground == -1 || foreground == getpgrp();
+}
+
+// Gives the terminal the mode the run wishes, having kept the mode found the first time.
+// Safe to call from a signal handler. False when standard input is no terminal.
+bool ApplyWish(int when) {
+    if (Owner == 0) {
+        Owner = getpid();
+    } else if (getpid() != Owner) {
+        return true; // a forked child leaves the terminal to the process that set it
+    }
+    if (HasFoundMode == 0) {
+        if (tcgetattr(STDIN_FILENO, &FoundMode) != 0) {
+            return false;
+        }
+        HasFoundMode = 1;
+    }
+    termios mode = FoundMode;
+    if (Wish != TerminalAsFound) {
+        mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
+    }
+    if (Wish == TerminalKeys) {
+        mode.c_lflag &= ~static_cast<tcflag_t>(ICANON);
+        mode.c_cc[VMIN] = 1;
+        mode.c_cc[VTIME] = 0;
+    }
+    tcsetattr(STDIN_FILENO, when, &mode);
+    return true;
+}
+
+// Switches the terminal to key mode, discarding input typed so far. False when standard
+// input is no terminal.
+bool EnterKeyMode() {
+    if (Wish == TerminalKeys) {
         return true;
     }
-    if (tcgetattr(fd, &SavedMode) != 0) {
+    Wish = TerminalKeys;
+    if (!ApplyWish(TCSAFLUSH)) {
+        Wish = TerminalAsFound;
         return false;
     }
-    termios keyMode = SavedMode;
-    keyMode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO);
-    keyMode.c_cc[VMIN] = 1;
-    keyMode.c_cc[VTIME] = 0;
-    InKeyMode = 1;
-    tcsetattr(fd, TCSAFLUSH, &keyMode);
     return true;
+}
+
+// Takes the rest of the key whose first byte was just read, so that none of it is left for
+// whatever reads the terminal next: everything that is pending, after a short wait for more
+// where the first byte starts a sequence.
+void TakeRestOfKey(unsigned char first) {
+    if (first == Escape || first >= FirstUtf8Lead) {
+        pollfd input{STDIN_FILENO, POLLIN, 0};
+        poll(&input, 1, KeyTailMilliseconds);
+    }
+    tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 } // namespace
 
+void QuietTerminal() {
+    Owner = getpid();
+    if (isatty(STDIN_FILENO) == 0) {
+        return;
+    }
+    Wish = TerminalQuiet;
+    // A run started in the background leaves the terminal alone until it is continued in
+    // the foreground.
+    if (IsTerminalInForeground()) {
+        ApplyWish(TCSANOW);
+    }
+}
+
 void RestoreTerminal() {
-    if (InKeyMode != 0) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &SavedMode);
-        InKeyMode = 0;
+    if (HasFoundMode != 0 && getpid() == Owner) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &FoundMode);
+    }
+}
+
+void ResumeTerminal() {
+    if (Wish != TerminalAsFound && IsTerminalInForeground()) {
+        ApplyWish(TCSANOW);
     }
 }
 
@@ -53,11 +142,10 @@ extern "C" HANDLE GetStdHandle(DWORD stdHandle) {
 
 // Only a terminal has a console input buffer to flush, as only a console does on Windows.
 extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
-    const int fd = FdOf(consoleInput);
-    if (!EnterKeyMode(fd)) {
+    if (FdOf(consoleInput) != STDIN_FILENO || !EnterKeyMode()) {
         return FALSE;
     }
-    tcflush(fd, TCIFLUSH);
+    tcflush(STDIN_FILENO, TCIFLUSH);
     return TRUE;
 }
 
@@ -65,17 +153,25 @@ extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
 // input that is closed or broken. A poll that fails, even one a signal cut short, counts as
 // ready too: the read that follows then waits for the key.
 extern "C" int _kbhit() {
-    EnterKeyMode(STDIN_FILENO);
+    EnterKeyMode();
     pollfd input{STDIN_FILENO, POLLIN, 0};
     return poll(&input, 1, 0) != 0 ? 1 : 0;
 }
 
-// The next byte of standard input without echo, or -1 at its end or when it cannot be read.
+// The next key of standard input without echo: its first byte, or -1 at the input's end or
+// when it cannot be read. On a terminal the rest of the key's bytes (an arrow's escape
+// sequence, a UTF-8 character's tail) are taken with it.
 extern "C" int _getch() {
     unsigned char key = 0;
     ssize_t got;
     while ((got = read(STDIN_FILENO, &key, 1)) < 0 && errno == EINTR) {
     }
-    RestoreTerminal();
+    if (Wish == TerminalKeys) {
+        if (got == 1) {
+            TakeRestOfKey(key);
+        }
+        Wish = TerminalQuiet;
+        ApplyWish(TCSANOW);
+    }
     return got == 1 ? key : -1;
 }

@@ -12,10 +12,22 @@ inline HANDLE HandleOf(int fd) {
 }
 
 // Sets the process up for the platform layer: a write to a closed pipe fails instead of
-// killing the process, and a terminal left in key mode is restored on SIGINT, SIGTERM and
-// SIGHUP before the signal takes its usual course.
+// killing the process; a terminal on standard input stops echoing typed keys for the run,
+// and gets its mode back on SIGINT, SIGQUIT, SIGTERM and SIGHUP before the signal takes its
+// usual course, and on SIGTSTP before the process stops; on SIGCONT the run's mode is taken
+// up again. The handlers act on the terminal only in this process: a child forked from it
+// inherits them and leaves the terminal alone, and needs to do nothing about it.
 void PrepareProcess();
 
-// Puts the terminal back into the mode it had before the key wait, if the wait changed it.
-// Safe to call from a signal handler.
+// Stops the terminal on standard input, if it is one, from echoing typed keys: at once when
+// this process is in its foreground, else once it is continued there. The mode it had is
+// kept for RestoreTerminal.
+void QuietTerminal();
+
+// Puts the terminal back into the mode the run found it in, if the run changed it, without
+// forgetting the run's own mode. Safe to call from a signal handler.
 void RestoreTerminal();
+
+// Gives the terminal the run's mode again after a stop, when this process is in its
+// foreground. Safe to call from a signal handler.
+void ResumeTerminal();

@@ -1,35 +1,92 @@
 // Process: signal set-up, Sleep and ExitProcess.
 #include "platform/posix/posix.h"
 
+#include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <unistd.h>
 
 namespace {
 
+// The signals that end a program by default, typed (Ctrl-C, Ctrl-\) or sent.
+constexpr int EndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
+
+void Catch(int signal, void (*handler)(int), int flags) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+}
+
+bool IsIgnored(int signal) {
+    struct sigaction action {};
+    sigaction(signal, nullptr, &action);
+    return action.sa_handler == SIG_IGN;
+}
+
+// Takes the signal's usual course, with the signal handled by default. For one that stops the
+// process this returns once it is continued.
+void TakeDefaultCourse(int signal) {
+    Catch(signal, SIG_DFL, 0);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(signal);
+}
+
 // Restores the terminal, then lets the signal do what it would have done.
 void EndOnSignal(int signal) {
     RestoreTerminal();
-    std::signal(signal, SIG_DFL);
-    raise(signal);
+    TakeDefaultCourse(signal);
+}
+
+// Ctrl-Z: restores the terminal and stops for real; once continued, a stop is caught again.
+// Where the stop does not come (the kernel drops it for a process group that no shell
+// controls), the run goes on with its own mode.
+void StopOnSignal(int signal) {
+    const int savedErrno = errno;
+    RestoreTerminal();
+    TakeDefaultCourse(signal);
+    Catch(signal, StopOnSignal, SA_RESTART);
+    ResumeTerminal();
+    errno = savedErrno;
+}
+
+// Continued (after fg): the terminal gets the run's mode again, so that one key still ends
+// the wait.
+void ResumeOnSignal(int) {
+    const int savedErrno = errno;
+    ResumeTerminal();
+    errno = savedErrno;
 }
 
 } // namespace
 
 void PrepareProcess() {
     std::signal(SIGPIPE, SIG_IGN);
-    constexpr int Signals[] = {SIGINT, SIGTERM, SIGHUP};
-    for (const int signal : Signals) {
-        struct sigaction action {};
-        sigaction(signal, nullptr, &action);
-        if (action.sa_handler == SIG_IGN) {
-            continue; // a signal the caller chose to ignore stays ignored (nohup)
-        }
-        action.sa_handler = EndOnSignal;
-        action.sa_flags = 0;
-        sigemptyset(&action.sa_mask);
-        sigaction(signal, &action, nullptr);
+    // No signal is taken between quieting the terminal and catching the signals that must
+    // restore it.
+    sigset_t handled, before;
+    sigemptyset(&handled);
+    for (const int signal : EndingSignals) {
+        sigaddset(&handled, signal);
     }
+    sigaddset(&handled, SIGTSTP);
+    sigaddset(&handled, SIGCONT);
+    sigprocmask(SIG_BLOCK, &handled, &before);
+    for (const int signal : EndingSignals) {
+        if (!IsIgnored(signal)) { // a signal the caller chose to ignore stays ignored (nohup)
+            Catch(signal, EndOnSignal, 0);
+        }
+    }
+    if (!IsIgnored(SIGTSTP)) {
+        Catch(SIGTSTP, StopOnSignal, SA_RESTART);
+    }
+    Catch(SIGCONT, ResumeOnSignal, SA_RESTART);
+    QuietTerminal();
+    sigprocmask(SIG_SETMASK, &before, nullptr);
 }
 
 // The key wait's pause between two looks at the input; a pause that a signal cuts short only

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 
 namespace {
 
@@ -52,5 +53,31 @@ INSTANTIATE_TEST_SUITE_P(Sizes, Dumpfile,
                          [](const ::testing::TestParamInfo<std::uint32_t>& info) {
                              return "Bytes" + std::to_string(info.param);
                          });
+
+// What cannot be mapped is refused with one line, not a crash, a hang or an empty dump.
+TEST(DumpfileRefuses, FilesItCannotMap) {
+    const TempFolder folder = MakeTempFolder();
+    ASSERT_EQ(mkdir((folder.path + "/folder").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((folder.path + "/fifo").c_str(), 0644), 0); // no writer ever comes
+    const struct {
+        const char* file;
+        const char* error;
+    } cases[] = {
+        {"folder", "dumpfile: folder: cannot read\n"},
+        {"fifo", "dumpfile: fifo: cannot read\n"},
+        {"missing", "dumpfile: missing: cannot open\n"},
+    };
+    for (const auto& refused : cases) {
+        RunOptions options;
+        options.folder = folder.path;
+        options.program = DUMPFILE_PROGRAM;
+        options.arguments = {refused.file};
+        const RunResult run = RunProgram(options);
+        EXPECT_EQ(run.output, "") << refused.file;
+        EXPECT_EQ(run.error, refused.error) << refused.file;
+        EXPECT_EQ(ExitCodeOf(run), 1) << refused.file;
+    }
+    RemoveTempFolder(folder);
+}
 
 } // namespace

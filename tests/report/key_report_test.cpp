@@ -219,9 +219,10 @@ TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
 
-// The command line: --help or --version alone answers on standard output, any other command
-// line is refused with one line on standard error and exit status 2; none of them runs the
-// report, which would write dumps and the prompt and show the values.
+// The command line: --help or --version alone answers on standard output in lines that fit
+// 79 columns, or fails with exit status 1 when the answer cannot be written; any other
+// command line is refused with one line on standard error and exit status 2; none of them
+// runs the report, which would write dumps and the prompt and show the values.
 struct CommandLineCase {
     const char* name;
     std::vector<std::string> arguments;
@@ -229,6 +230,7 @@ struct CommandLineCase {
     bool exact;
     std::string error;
     int exitCode;
+    std::string outputPath = {}; // where standard output goes instead of the test's pipe
 };
 
 void PrintTo(const CommandLineCase& line, std::ostream* out) {
@@ -241,6 +243,7 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     const CommandLineCase& line = GetParam();
     RunOptions options;
     options.arguments = line.arguments;
+    options.outputPath = line.outputPath;
     const std::string contents = "str1=hello&str2=world&";
     const RunResult run = Run(contents, options);
     if (line.exact) {
@@ -249,15 +252,25 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
         EXPECT_EQ(run.output.substr(0, line.outputStart.size()), line.outputStart);
         EXPECT_EQ(run.output.find("Press any key"), std::string::npos);
     }
+    for (std::size_t at = 0, end; (end = run.output.find('\n', at)) != std::string::npos;
+         at = end + 1) {
+        EXPECT_LE(end - at, 79u) << run.output.substr(at, end - at);
+    }
     EXPECT_EQ(run.error, line.error);
     EXPECT_EQ(ExitCodeOf(run), line.exitCode);
     std::ifstream file(TestFile(), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
 }
 
-std::string Refusal(const std::string& argument) {
-    return "keyreport: unexpected argument '" + argument + "'; see 'keyreport --help'\n";
+// The refusal of an argument, as it is shown quoted.
+std::string Refusal(const std::string& quoted) {
+    return "keyreport: unexpected argument " + quoted + "; see 'keyreport --help'\n";
 }
+std::string Refusal(const char* argument) {
+    return Refusal("'" + std::string(argument) + "'");
+}
+
+constexpr char FullDevice[] = "keyreport: write error: No space left on device\n";
 
 // The first argument that cannot stand where it is gets named: anything but an option first,
 // anything at all after one.
@@ -281,7 +294,25 @@ INSTANTIATE_TEST_SUITE_P(
             "UnknownAfterVersion", {"--version", "--bogus"}, "", true, Refusal("--bogus"), 2},
         CommandLineCase{"ExtraAfterHelp", {"--help", "x"}, "", true, Refusal("x"), 2},
         CommandLineCase{
-            "HelpAndVersion", {"--help", "--version"}, "", true, Refusal("--version"), 2}),
+            "HelpAndVersion", {"--help", "--version"}, "", true, Refusal("--version"), 2},
+        // An argument is quoted as a shell reads it back; bytes that would not show as
+        // themselves, such as an escape sequence that would recolour the terminal, as escapes.
+        CommandLineCase{"EscapeSequence",
+                        {"\x1b[31mred"},
+                        "",
+                        true,
+                        Refusal(std::string("$'\\033''[31mred'")),
+                        2},
+        CommandLineCase{"QuoteMarkAndBrokenUtf8",
+                        {"it's\xff"},
+                        "",
+                        true,
+                        Refusal(std::string("'it'\\''s'$'\\377'")),
+                        2},
+        // An answer that cannot be written is a failure, told on standard error.
+        CommandLineCase{"HelpToAFullDevice", {"--help"}, "", true, FullDevice, 1, "/dev/full"},
+        CommandLineCase{
+            "VersionToAFullDevice", {"--version"}, "", true, FullDevice, 1, "/dev/full"}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
 
 } // namespace

@@ -1,7 +1,8 @@
 // The key wait on a real terminal: the program runs on a pseudo-terminal with a key already
 // typed before it starts. That key must be thrown away, the run must end on the next key,
 // the key must not be echoed, and the terminal must get its mode back, also when a signal
-// ends the wait.
+// ends the wait. Then the program as a person runs it, from an interactive bash: keys typed
+// as the terminal sends them, job control, and what the shell reads after the run.
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +18,14 @@
 #include <pty.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -33,13 +37,16 @@ struct Terminal {
     int master = -1;
     pid_t child = -1;
     termios before{};
+    std::string seen;      // from a shell: all the terminal has shown
+    std::size_t shown = 0; // how much of it the test has waited for
 };
 
 // Starts the program on a new pseudo-terminal in folder, after typing typedAhead into it, and
 // with ignoredSignal, unless 0, ignored. Output processing is off so the bytes read back are
-// the bytes written.
+// the bytes written. Or, with shell, starts an interactive bash there instead, with output
+// processing on as a person has it, and a prompt that shows the last exit status ("<0>$ ").
 Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhead,
-                         int ignoredSignal = 0) {
+                         int ignoredSignal = 0, bool shell = false) {
     Terminal terminal;
     int slave = -1;
     if (openpty(&terminal.master, &slave, nullptr, nullptr, nullptr) != 0) {
@@ -47,7 +54,9 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
     }
     termios mode{};
     tcgetattr(slave, &mode);
-    mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    if (!shell) {
+        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    }
     mode.c_lflag |= ICANON | ECHO | ISIG;
     tcsetattr(slave, TCSANOW, &mode);
     tcgetattr(slave, &terminal.before);
@@ -70,16 +79,26 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
         if (ignoredSignal != 0) {
             signal(ignoredSignal, SIG_IGN);
         }
+        const rlimit noCore{0, 0}; // SIGQUIT ends the run without a core file
+        setrlimit(RLIMIT_CORE, &noCore);
+        if (shell) {
+            setenv("PS1", "<$?>$ ", 1);
+            setenv("TERM", "dumb", 1);
+            setenv("INPUTRC", "/dev/null", 1);
+            setenv("HISTFILE", "/dev/null", 1);
+            execlp("bash", "bash", "--norc", "--noprofile", "-i", nullptr);
+            _exit(127);
+        }
         ExecProgram(ProgramPath());
     }
     close(slave);
     return terminal;
 }
 
-// Reads from the terminal until text has appeared or the time is up.
-bool ReadUntil(int master, std::string& seen, const std::string& text) {
+// Reads from the terminal until text has appeared, from position from on, or the time is up.
+bool ReadUntil(int master, std::string& seen, const std::string& text, std::size_t from = 0) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (seen.find(text) == std::string::npos) {
+    while (seen.find(text, from) == std::string::npos) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
@@ -96,11 +115,13 @@ bool ReadUntil(int master, std::string& seen, const std::string& text) {
     return true;
 }
 
-// Waits until the program has the terminal in key mode (no line editing).
-bool WaitForKeyMode(int master) {
+// Waits until the program has the terminal in key mode (no line editing). Started from a
+// shell, which gives the program the terminal in line mode, only once it is in the foreground.
+bool WaitForKeyMode(int master, pid_t shell = -1) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     termios mode{};
-    while (tcgetattr(master, &mode) == 0 && (mode.c_lflag & ICANON) != 0) {
+    while (tcgetattr(master, &mode) == 0 &&
+           ((mode.c_lflag & ICANON) != 0 || (shell > 0 && tcgetpgrp(master) == shell))) {
         if (std::chrono::steady_clock::now() > deadline) {
             return false;
         }
@@ -207,7 +228,9 @@ TEST_F(KeyWait, SleepsBetweenLooksAtTheInput) {
 }
 
 // A signal during the wait ends the run as it would any program, the terminal restored; one
-// the caller ignores (nohup) stays ignored, and the next key ends the run.
+// the caller ignores (nohup) stays ignored, and the next key ends the run. So does a stop
+// here, where the run leads its own session: the kernel drops a stop for a process group that
+// no shell controls, and the run must wait on in its own mode.
 class KeyWaitSignal : public KeyWait, public ::testing::WithParamInterface<std::pair<int, bool>> {};
 
 TEST_P(KeyWaitSignal, EndsTheRunAndRestoresTheTerminal) {
@@ -218,26 +241,156 @@ TEST_P(KeyWaitSignal, EndsTheRunAndRestoresTheTerminal) {
     ASSERT_TRUE(WaitForKeyMode(terminal.master));
 
     kill(terminal.child, sent);
-    if (ignored) {
-        // Had the run caught the signal, it would take it before it could read this key.
+    const bool goesOn = ignored || sent == SIGTSTP;
+    if (goesOn) {
+        // Had the run caught the signal, it would take it before it could read this key. The
+        // pause lets it take the signal first.
+        std::this_thread::sleep_for(200ms);
         [[maybe_unused]] auto typed = write(terminal.master, "k", 1);
     }
     const int status = WaitForExit(terminal.child);
-    EXPECT_TRUE(ignored ? WIFEXITED(status) && WEXITSTATUS(status) == 0
-                        : WIFSIGNALED(status) && WTERMSIG(status) == sent);
+    EXPECT_TRUE(goesOn ? WIFEXITED(status) && WEXITSTATUS(status) == 0
+                       : WIFSIGNALED(status) && WTERMSIG(status) == sent);
 
     termios after{};
     tcgetattr(terminal.master, &after);
     EXPECT_TRUE(SameMode(terminal.before, after));
 }
 
-// Named after the signal: INT, TERM, HUP, and HUP_IgnoredByCaller.
+// Named after the signal: INT, QUIT, TERM, HUP, HUP_IgnoredByCaller and TSTP.
 INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal,
-                         ::testing::Values(std::pair{SIGINT, false}, std::pair{SIGTERM, false},
-                                           std::pair{SIGHUP, false}, std::pair{SIGHUP, true}),
+                         ::testing::Values(std::pair{SIGINT, false}, std::pair{SIGQUIT, false},
+                                           std::pair{SIGTERM, false}, std::pair{SIGHUP, false},
+                                           std::pair{SIGHUP, true}, std::pair{SIGTSTP, false}),
                          [](const ::testing::TestParamInfo<std::pair<int, bool>>& info) {
                              return std::string(sigabbrev_np(info.param.first)) +
                                     (info.param.second ? "_IgnoredByCaller" : "");
                          });
+
+// Waits until the terminal shows text after what was waited for before.
+bool ShowsNext(Terminal& shell, const std::string& text) {
+    if (!ReadUntil(shell.master, shell.seen, text, shell.shown)) {
+        return false;
+    }
+    shell.shown = shell.seen.find(text, shell.shown) + text.size();
+    return true;
+}
+
+std::string ShellPrompt(int status) {
+    return "<" + std::to_string(status) + ">$ ";
+}
+
+void Type(const Terminal& shell, const std::string& keys) {
+    [[maybe_unused]] auto typed = write(shell.master, keys.data(), keys.size());
+}
+
+// The command line that starts the program under test, as typed at the shell.
+std::string ProgramCommand() {
+    const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER");
+    return (runUnder != nullptr ? std::string(runUnder) + " " : std::string()) + ProgramPath();
+}
+
+// Types "stty -g" at the shell and returns what the terminal shows up to the next prompt: the
+// line as the shell read it, then the terminal's mode.
+std::string ModeAtThePrompt(Terminal& shell) {
+    const std::size_t from = shell.shown;
+    Type(shell, "stty -g\r");
+    ShowsNext(shell, "\r\n" + ShellPrompt(0));
+    return shell.seen.substr(from);
+}
+
+// The program as a person runs it, from an interactive bash on a pseudo-terminal.
+class KeyWaitInShell : public KeyWait {
+  protected:
+    void SetUp() override {
+        KeyWait::SetUp();
+        terminal = StartOnTerminal(folder.path, "", 0, true);
+        ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+        before = ModeAtThePrompt(terminal);
+    }
+    void TearDown() override {
+        kill(terminal.child, SIGKILL);
+        waitpid(terminal.child, nullptr, 0);
+        KeyWait::TearDown();
+    }
+    std::string before; // the terminal's mode at the prompt before the run
+};
+
+struct ShellCase {
+    const char* name;
+    std::string key;   // typed at the key wait, as the terminal sends it
+    bool suspendFirst; // Ctrl-Z at the key wait, then fg, before the key
+    int status;        // the run's exit status, as the shell's prompt shows it
+};
+
+void PrintTo(const ShellCase& row, std::ostream* out) {
+    *out << row.name;
+}
+
+class KeyWaitInShellKey : public KeyWaitInShell, public ::testing::WithParamInterface<ShellCase> {};
+
+// One key ends the run, or a typed Ctrl-C or Ctrl-\ interrupts or quits it; none of the key
+// is echoed or left for the shell, and the shell finds its terminal as it was.
+TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
+    const ShellCase& row = GetParam();
+    if (row.suspendFirst && std::getenv("KEYREPORT_RUN_UNDER") != nullptr) {
+        // valgrind lets the program's SIGTSTP go by without stopping, so there is no stop
+        // to continue from.
+        const char reason[] = "the program runs under another program, which takes the stop";
+        std::printf("SKIP: %s\n", reason);
+        GTEST_SKIP() << reason;
+    }
+    Type(terminal, ProgramCommand() + "\r");
+    ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
+    if (row.suspendFirst) {
+        Type(terminal, "\x1a");
+        ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(128 + SIGTSTP))) << terminal.seen;
+        Type(terminal, "fg\r");
+        ASSERT_TRUE(ShowsNext(terminal, ProgramPath() + std::string("\r\n")));
+        ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child))
+            << "one key no longer ends the wait: " << terminal.seen;
+    }
+    const std::size_t typedAt = terminal.shown;
+    Type(terminal, row.key);
+    ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(row.status))) << terminal.seen;
+    if (row.status == 0) {
+        // Only the run's line break (CR LF, its LF made CR LF by the terminal).
+        EXPECT_EQ(terminal.seen.substr(typedAt, terminal.shown - typedAt),
+                  "\r\r\n" + ShellPrompt(0));
+    }
+    EXPECT_EQ(ModeAtThePrompt(terminal), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, KeyWaitInShellKey,
+    ::testing::Values(ShellCase{"UpArrow", "\x1b[A", false, 0},
+                      ShellCase{"F5", "\x1b[15~", false, 0},
+                      ShellCase{"EAcuteInUtf8", "\xc3\xa9", false, 0},
+                      ShellCase{"AfterCtrlZAndFg", "q", true, 0},
+                      ShellCase{"CtrlC", "\x03", false, 128 + SIGINT},
+                      ShellCase{"CtrlBackslash", "\x1c", false, 128 + SIGQUIT}),
+    [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });
+
+// Keys typed while a box is open (the toolkit's stand-in holds it open until the file release
+// exists) are neither echoed into the report nor left for the shell.
+TEST_F(KeyWaitInShell, KeysTypedWhileABoxIsOpenAreNotEchoed) {
+    const std::string record = folder.path + "/boxes", release = folder.path + "/release";
+    Type(terminal, "DISPLAY=:0 LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER " BOX_RECORD=" + record +
+                       " BOX_HOLD=" + release + " " + ProgramCommand() + "\r");
+    struct stat box {};
+    for (int i = 0; i < 1000 && (stat(record.c_str(), &box) != 0 || box.st_size == 0); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    Type(terminal, "qwerty");
+    std::this_thread::sleep_for(300ms);
+    WriteBytes(release, "");
+    ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
+    Type(terminal, "k");
+    ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+    EXPECT_EQ(terminal.seen.find("qwerty"), std::string::npos) << terminal.seen;
+    EXPECT_EQ(ModeAtThePrompt(terminal), before);
+}
 
 } // namespace

@@ -16,14 +16,16 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--build", required=True, help="the win32 build folder")
     parser.add_argument("--work", required=True, help="folder for cpack's output")
+    parser.add_argument("--name", required=True,
+                        help="the zip's file name, as the documentation gives it")
     args = parser.parse_args()
 
     shutil.rmtree(args.work, ignore_errors=True)
     subprocess.run(["cpack", "--config", os.path.join(args.build, "CPackConfig.cmake"),
                     "-B", args.work], check=True, stdout=subprocess.DEVNULL)
     zips = [name for name in os.listdir(args.work) if name.endswith(".zip")]
-    if len(zips) != 1:
-        print("FAIL: cpack made %s" % zips)
+    if zips != [args.name]:
+        print("FAIL: cpack made %s, not %s" % (zips, args.name))
         return 1
 
     failures = []

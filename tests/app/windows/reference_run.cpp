@@ -1,16 +1,19 @@
-// Test-only helper, run under Wine and never shipped: what keyreport.exe should show for
-// a Test.txt, from the shared reference model.
+// Test-only helper, never shipped: what keyreport.exe should show for a Test.txt, from the
+// shared reference model. It is built twice: for Windows, run under Wine beside the program,
+// and for this machine, for the runs of the program's code under emulation.
 //
-//   reference_run <Test.txt> <console output> <folder>
+//   reference_run <Test.txt> <console output> <folder> [<text buffer address>]
 //
-// The text buffer's address comes from the first dump line of the console output the
-// program gave; a Test.txt that does not exist counts as empty. Writes to the folder
+// The text buffer's address is the one given in hexadecimal, or else comes from the first
+// dump line of the console output the program gave; a Test.txt that does not exist counts
+// as empty. Writes to the folder
 // console.bin, the whole expected standard output, and box-1.bin, box-2.bin, ..., the
 // expected text of each message box in order; prints the number of boxes.
 #include "tests/support/reference.h"
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -49,14 +52,17 @@ std::uint32_t TextAddress(const std::string& console, const std::string& file) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) {
-        std::fputs("usage: reference_run <Test.txt> <console output> <folder>\n", stderr);
+    if (argc != 4 && argc != 5) {
+        std::fputs("usage: reference_run <Test.txt> <console output> <folder> [<address>]\n",
+                   stderr);
         return 2;
     }
     const std::string file = LoadFile(argv[1]);
-    const std::string console = LoadFile(argv[2]);
     const std::string folder = argv[3];
-    const ReferenceOutput expected = ReferenceRun(file, TextAddress(console, file));
+    const std::uint32_t address =
+        argc == 5 ? static_cast<std::uint32_t>(std::strtoul(argv[4], nullptr, 16))
+                  : TextAddress(LoadFile(argv[2]), file);
+    const ReferenceOutput expected = ReferenceRun(file, address);
     bool saved = SaveFile(folder + "/console.bin", expected.console);
     for (std::size_t i = 0; i < expected.boxes.size(); ++i) {
         saved =

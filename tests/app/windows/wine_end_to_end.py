@@ -25,8 +25,9 @@ import sys
 import tempfile
 import time
 
-PROMPT = b"Press any key to exit..."
-LINE_BREAK = b"\r\n"
+from cases import (CASES, HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
+                   difference, dump_stage_ends, file_bytes, shown)
+
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
 
@@ -47,7 +48,10 @@ LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 def why_wine_cannot_run(build):
     """Why this build's Wine cannot run here, or None when it can. The 32-bit Wine is
     optional: its packages may not be installable, and a kernel built or booted without 32-bit
-    emulation refuses every 32-bit program with ENOEXEC."""
+    emulation refuses every 32-bit program with ENOEXEC. KEYREPORT_WINE32=off stands in for a
+    machine without it: no Wine process is started then."""
+    if build == "win32" and os.environ.get("KEYREPORT_WINE32") == "off":
+        return "KEYREPORT_WINE32=off: 32-bit Wine is not to be used"
     loader = LOADERS[build]
     if not os.path.exists(loader):
         if build == "win32":
@@ -64,54 +68,11 @@ def why_wine_cannot_run(build):
     return None
 
 
-def long_values():
-    """A value of exactly 255 bytes, then one of 256 (no '&' within reach)."""
-    return b"str1=" + b"v" * 250 + b"&str2=" + b"w" * 251 + b"&"
-
-
-def beyond_read():
-    """The second key starts at byte 500, past what is read."""
-    head = b"str1=a&"
-    return head + b"." * (500 - len(head)) + b"str2=b&"
-
-
-KEY_IN_BOX = "press a key in the console while the last box is open"
-PICTURE = "photograph the first box for the documentation (--screenshot)"
-HELD_READING = "another program holds Test.txt open for reading, sharing it for reading only"
-HELD_WRITING = "another program holds Test.txt open for writing, sharing it"
-
 # Wine's light theme, on in a new prefix, draws a push button flat with a white face and a
 # border of this colour, but only for a program whose manifest asks for Common-Controls 6;
 # without it the button is the classic grey one. The border must cover at least a quarter of
 # the button's outline.
 THEMED_BORDER = (0x30, 0x96, 0xFA)
-
-# name, Test.txt contents, what else the case does. The contents are plain ASCII bytes, or a
-# text with the encoding it is saved in, in which each box must then show the characters of
-# the value that the reference model cuts from those bytes; None: no file. Under Wine the
-# ANSI code page is 1252 (the probe reports it).
-CASES = [
-    ("two values, key pressed while the second box is open", b"str1=hello&str2=world&",
-     {KEY_IN_BOX}),
-    ("keys in reverse order among other text", b"head str2=beta&mid str1=alpha&tail",
-     {KEY_IN_BOX}),
-    ("key at the start and key twice", b"str1=&x str2=one&str2=two&", set()),
-    ("value of 255 bytes, then one without '&' in reach", long_values(), {KEY_IN_BOX}),
-    ("value without '&': no box, no second key", b"str1=alpha str2=beta", set()),
-    ("zero byte inside a value", b"str1=ab\0cd&str2=x&", set()),
-    ("second key beyond the 500 bytes read", beyond_read(), set()),
-    ("Test.txt held open by another program for reading only", b"str1=held&str2=still read&",
-     {HELD_READING}),
-    ("Test.txt open for writing in another program", b"str1=being&str2=edited&",
-     {HELD_WRITING}),
-    ("no Test.txt", None, set()),
-    ("UTF-8 values: 2- and 3-byte characters, the second of 255 bytes",
-     ("str1=héllo €&str2=" + "€" * 83 + "!&", "utf-8"), {PICTURE}),
-    ("UTF-8 values with 4-byte characters", ("str1=𝄞 clef&str2=😀 é€&", "utf-8"), set()),
-    ("Windows-1252 values, the first starting like a 4-byte UTF-8 character",
-     ("str1=ðŸ˜&str2=café&", "cp1252"), set()),
-]
-
 
 class CaseFailure(Exception):
     pass
@@ -120,22 +81,6 @@ class CaseFailure(Exception):
 def expect(condition, message):
     if not condition:
         raise CaseFailure(message)
-
-
-def shown(data, limit=160):
-    text = repr(bytes(data))
-    return text if len(text) <= limit else text[:limit] + "..."
-
-
-def difference(actual, expected):
-    """Where two outputs part, with a little of each from there."""
-    at = 0
-    while at < min(len(actual), len(expected)) and actual[at] == expected[at]:
-        at += 1
-    start = max(0, at - 16)
-    return "%d bytes, expected %d; they part at byte %d: %s against %s" % (
-        len(actual), len(expected), at, shown(actual[start:at + 48]),
-        shown(expected[start:at + 48]))
 
 
 class Session:
@@ -341,24 +286,8 @@ def await_box(session, run):
     return None
 
 
-def dump_stage_ends(console):
-    """Where the output stands each time a box opens: the end of each dump's empty line."""
-    ends = []
-    at = 0
-    while True:
-        found = console.find(b"\r\n\r\n", at)
-        if found < 0 or console.startswith(PROMPT, at):
-            break
-        at = found + 4
-        ends.append(at)
-    return ends
-
-
 def run_case(session, root, number, contents, extras, screenshot):
-    encoding = "ascii"
-    if isinstance(contents, tuple):
-        text, encoding = contents
-        contents = text.encode(encoding)
+    contents, encoding = file_bytes(contents)
     folder = os.path.join(root, "case-%d" % number)
     os.makedirs(folder)
     shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))

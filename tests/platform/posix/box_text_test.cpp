@@ -62,6 +62,11 @@ INSTANTIATE_TEST_SUITE_P(
                 "str1=h\xC3\xA9llo \xE2\x82\xAC"},
         BoxCase{"Utf8FourBytesAndLimits", "str1=\xF0\x9F\x98\x80\xC2\x80\xF4\x8F\xBF\xBF",
                 "str1=\xF0\x9F\x98\x80\xC2\x80\xF4\x8F\xBF\xBF"},
+        // F1 to F3 lead U+40000 to U+FFFFF (the tag characters of flags among them), with
+        // three continuation bytes of the full range.
+        BoxCase{"Utf8FourBytesF1ToF3",
+                "str1=\xF1\x80\x80\x80\xF2\xBF\xBF\xBF\xF3\xA0\x80\x81\xF3\xBF\xBF\xBF",
+                "str1=\xF1\x80\x80\x80\xF2\xBF\xBF\xBF\xF3\xA0\x80\x81\xF3\xBF\xBF\xBF"},
         // Not UTF-8: every byte is read as its Windows-1252 character.
         BoxCase{"LoneContinuationByte", "str1=a\x80z", "str1=a\xE2\x82\xACz"},
         BoxCase{"Overlong", "str1=\xC0\xAF", "str1=\xC3\x80\xC2\xAF"},
@@ -71,6 +76,7 @@ INSTANTIATE_TEST_SUITE_P(
                 "str1=\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
         BoxCase{"TruncatedAtTheEnd", "str1=\xE2\x82", "str1=\xC3\xA2\xE2\x80\x9A"},
         BoxCase{"TruncatedBeforeAscii", "str1=\xC3z", "str1=\xC3\x83z"},
+        BoxCase{"TruncatedF3BeforeAscii", "str1=\xF3\xA0\x81z", "str1=\xC3\xB3\xC2\xA0\xC2\x81z"},
         BoxCase{"HighWindows1252", "str1=\x93quoted\x94 caf\xE9",
                 "str1=\xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9"},
         // Bytes that never start a sequence: C1 as an overlong lead, F5 to FF past U+10FFFF.

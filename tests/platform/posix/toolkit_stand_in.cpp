@@ -1,13 +1,15 @@
 // A stand-in for the desktop box's toolkit library, built for the tests under the library's
 // file name and found through LD_LIBRARY_PATH. It shows nothing: each box's title and text
 // are appended, each with its zero byte, to the file that BOX_RECORD names, and the box
-// counts as shown and closed. Its screen is 1024x768; with BOX_CRASH set, the box call dies of
-// SIGSEGV instead, as a toolkit that crashes does.
+// counts as shown and closed. Where BOX_HOLD names a file, each box stays open until that
+// file exists, so that a test can act while a box is open. Its screen is 1024x768; with
+// BOX_CRASH set, the box call dies of SIGSEGV instead, as a toolkit that crashes does.
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <unistd.h>
 
 extern "C" int SDL_ShowSimpleMessageBox(std::uint32_t, const char* title, const char* text, void*) {
     if (std::getenv("BOX_CRASH") != nullptr) {
@@ -21,6 +23,11 @@ extern "C" int SDL_ShowSimpleMessageBox(std::uint32_t, const char* title, const 
     std::fwrite(title, 1, std::strlen(title) + 1, record);
     std::fwrite(text, 1, std::strlen(text) + 1, record);
     std::fclose(record);
+    if (const char* hold = std::getenv("BOX_HOLD")) {
+        while (access(hold, F_OK) != 0) {
+            usleep(10000);
+        }
+    }
     return 0;
 }
 

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Installing from source without the test libraries: with GoogleTest and Google Benchmark
+# hidden from CMake, the release and default presets configure, each saying in one line what
+# it leaves out, build the program and its manual page, and cmake --install installs them;
+# where the test command's KEYREPORT_REQUIRE_TESTS is set, configure stops instead.
+#
+#   from_source_test.sh CMAKE SOURCEDIR WORKDIR
+set -uo pipefail
+
+cmake=$1
+source=$(realpath "$2")
+work=$(realpath -m "$3")
+rm -rf "$work"
+mkdir -p "$work"
+failures=0
+
+fail() {
+    echo "FAIL: $*"
+    failures=$((failures + 1))
+}
+
+hidden=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
+cd "$source" || exit 1
+
+# "preset:the one line it must print"
+for expected in "release:Google Benchmark (libbenchmark-dev) not found: leaving out the benchmarks" \
+    "default:GoogleTest (libgtest-dev) not found: leaving out the tests"; do
+    preset=${expected%%:*}
+    line=${expected#*:}
+    log=$work/$preset.log
+    if ! env -u KEYREPORT_REQUIRE_TESTS "$cmake" --preset "$preset" -B "$work/$preset" \
+        "${hidden[@]}" >"$log" 2>&1; then
+        cat "$log"
+        fail "cmake --preset $preset did not configure"
+        continue
+    fi
+    left_out=$(grep 'not found: leaving out' "$log")
+    [[ $left_out == "-- $line" ]] || fail "$preset said '$left_out', not '-- $line'"
+    if ! "$cmake" --build "$work/$preset" >>"$log" 2>&1; then
+        tail -n 30 "$log"
+        fail "the $preset build failed"
+        continue
+    fi
+    [[ -x $work/$preset/keyreport && -s $work/$preset/keyreport.1 ]] ||
+        fail "the $preset build made no program or manual page"
+done
+
+if [[ -x $work/default/keyreport ]]; then
+    "$cmake" --install "$work/default" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
+        fail "cmake --install of the default build: $(cat "$work/install.log")"
+    [[ -x $work/prefix/bin/keyreport && -s $work/prefix/share/man/man1/keyreport.1 ]] ||
+        fail "cmake --install left no bin/keyreport or share/man/man1/keyreport.1"
+fi
+
+# The test command's setting: a missing library stops configure, naming it.
+if KEYREPORT_REQUIRE_TESTS=1 "$cmake" --preset default -B "$work/required" "${hidden[@]}" \
+    >"$work/required.log" 2>&1; then
+    fail "with KEYREPORT_REQUIRE_TESTS set, configure went on without GoogleTest"
+elif ! grep -q 'GoogleTest (libgtest-dev)' "$work/required.log"; then
+    cat "$work/required.log"
+    fail "with KEYREPORT_REQUIRE_TESTS set, configure did not name GoogleTest"
+fi
+
+[[ $failures -eq 0 ]] && rm -rf "$work"
+exit $((failures != 0))

@@ -1,0 +1,654 @@
+#!/usr/bin/env python3
+"""End-to-end tests of keyreport.exe's own x86 machine code, run on an emulated processor
+(Unicorn), on any machine: no Wine, and no kernel support for 32-bit programs, is needed.
+
+The test is the program's loader and its Windows. It maps the PE file's headers and sections
+at a base of its own choosing (applying the base relocations, as Windows does for a program
+that allows it), points each import at a stub of its own, and runs the code from the entry
+point with a stack as Windows gives it: the size the file asks for, one page committed below
+its top and a guard page below that. Each import the program calls from kernel32, user32 and
+msvcrt is served here, to its documented contract, and every call is recorded with its
+arguments. Calls the program has no business making fail the case.
+
+Checked in every case of the table the Wine run shares (cases.py), against the same reference
+model (reference_run, built for this machine and given the text buffer's address, which is
+where the program's ReadFile call puts the file):
+- standard output byte for byte, and where it stands when each box opens;
+- each box's text, read as the box would (MessageBoxW as UTF-16, MessageBoxA in the ANSI code
+  page 1252), with no owner window, no caption and MB_OK;
+- that keys pressed before the key wait (one before the run, one in each box) are discarded,
+  that the wait polls _kbhit with a Sleep between polls and does not end before a key is
+  given, and exit code 0;
+- CreateFileA's arguments (Test.txt, GENERIC_READ, sharing read and write, OPEN_EXISTING),
+  with another program's open handle honoured by the sharing rules, and ReadFile's;
+- that no heap block is written outside itself, and no stack page is touched past the guard
+  page (a frame of a page or more without stack probes would be);
+- the deepest point the stack reaches below the entry, which is reported and bounded by the
+  stack the file asks Windows to commit at the start.
+"""
+
+import argparse
+import os
+import subprocess
+import sys
+import tempfile
+import time
+
+from cases import (CASES, HELD_READING, HELD_WRITING, LINE_BREAK, difference,
+                   dump_stage_ends, file_bytes, shown)
+
+try:
+    import pefile
+    import unicorn
+    from unicorn import x86_const as x86
+except ImportError as missing:
+    sys.exit("%s: install the Debian packages python3-pefile and python3-unicorn" % missing)
+
+PAGE = 0x1000
+
+# Where the test puts things. The image goes elsewhere than where it asks to be, as ASLR
+# puts it on Windows; the 64-bit one above 4 GiB, where the dump shows the address's low half.
+LAYOUT = {
+    "win32": dict(mode=unicorn.UC_MODE_32, pointer=4, image=0x01230000, stubs=0x7F000000,
+                  stack_top=0x00300000, heap=0x02000000, heap_alignment=8),
+    "win64": dict(mode=unicorn.UC_MODE_64, pointer=8, image=0x7FF745600000,
+                  stubs=0x7FFF0000000, stack_top=0x8A40000000,
+                  heap=0x000002A000000000, heap_alignment=16),
+}
+HEAP_SIZE = 0x100000
+STUB_SIZE = 16
+# Room above the entry's stack pointer: what Windows' thread start leaves there.
+STACK_ABOVE_ENTRY = 0x200
+# What the served calls leave in the registers a call may change, in place of what the
+# program had there.
+CLOBBER = 0xDEADBEEFC0FFEE11
+
+GENERIC_READ = 0x80000000
+GENERIC_WRITE = 0x40000000
+FILE_SHARE_READ = 0x1
+FILE_SHARE_WRITE = 0x2
+OPEN_EXISTING = 3
+FILE_ATTRIBUTE_NORMAL = 0x80
+STD_INPUT_HANDLE = 0xFFFFFFF6
+STD_OUTPUT_HANDLE = 0xFFFFFFF5
+STD_ERROR_HANDLE = 0xFFFFFFF4
+CP_UTF8 = 65001
+MB_ERR_INVALID_CHARS = 0x8
+HEAP_ZERO_MEMORY = 0x8
+MB_OK = 0
+IDOK = 1
+
+HANDLES = {STD_INPUT_HANDLE: 0x50, STD_OUTPUT_HANDLE: 0x54, STD_ERROR_HANDLE: 0x58}
+FILE_HANDLE = 0x74
+HEAP_HANDLE = 0x00A80000
+
+# Another program's open handle on Test.txt: its access and its share mode.
+HOLDERS = {HELD_READING: (GENERIC_READ, FILE_SHARE_READ),
+           HELD_WRITING: (GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE)}
+
+# The keys "pressed": one before the run starts and one in each box, which the key wait must
+# discard, and the one given once the run waits, which must end it.
+EARLY_KEY = ord("a")
+KEY_IN_BOX = ord("x")
+FINAL_KEY = ord("y")
+# How many times _kbhit finds no key before the final key is given.
+EMPTY_POLLS = 25
+# A run that has not ended after this long on the emulated processor is stuck.
+RUN_TIMEOUT_SECONDS = 20
+
+
+class CaseFailure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise CaseFailure(message)
+
+
+def ansi_text(data):
+    """Bytes as a box given them shows them in the ANSI code page 1252; the five bytes that
+    code page leaves undefined show as the control characters of the same number."""
+    return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in data)
+
+
+def access_set(access):
+    return {k for k, bit in (("read", GENERIC_READ), ("write", GENERIC_WRITE)) if access & bit}
+
+
+def share_set(share):
+    return {k for k, bit in (("read", FILE_SHARE_READ), ("write", FILE_SHARE_WRITE))
+            if share & bit}
+
+
+def sharing_allows(access, share, holder):
+    """Whether an open with this access and share mode succeeds while another handle, of
+    holder's access and share mode, is open: each must share what the other asks for."""
+    held_access, held_share = holder
+    return (access_set(access) <= share_set(held_share)
+            and access_set(held_access) <= share_set(share))
+
+
+class Machine:
+    """One run of the program: the emulated processor, its memory and the served calls."""
+
+    def __init__(self, pe, build, contents, extras):
+        self.layout = LAYOUT[build]
+        self.wide = self.layout["pointer"] == 8
+        self.contents = contents
+        self.holder = next((HOLDERS[e] for e in extras if e in HOLDERS), None)
+        self.uc = unicorn.Uc(unicorn.UC_ARCH_X86, self.layout["mode"])
+        self.failure = None
+        self.calls = []  # (name, arguments), in order
+        self.output = bytearray()
+        self.boxes = []  # (text, output when the box opened)
+        self.keys = [EARLY_KEY]
+        self.empty_polls = 0
+        self.slept_since_poll = True
+        self.waiting_output = None  # the output when the final key was given
+        self.got_key = None
+        self.exit_code = None
+        self.text_address = None
+        self.file_position = 0
+        self.file_handle = None
+        self.heap_next = self.layout["heap"]
+        self.heap_blocks = []  # (start, size)
+        self.load(pe)
+        self.map_stack(pe)
+        self.uc.mem_map(self.layout["heap"], HEAP_SIZE,
+                        unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
+        self.uc.mem_write(self.layout["heap"], b"\xa5" * HEAP_SIZE)
+        self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_heap,
+                         begin=self.layout["heap"], end=self.layout["heap"] + HEAP_SIZE - 1)
+
+    # Memory.
+
+    def load(self, pe):
+        base = self.layout["image"]
+        preferred = pe.OPTIONAL_HEADER.ImageBase
+        relocatable = not pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED and hasattr(
+            pe, "DIRECTORY_ENTRY_BASERELOC")
+        if not relocatable:
+            base = preferred
+        self.base = base
+        # The image as the loader lays it out, relocated to base.
+        image = pe.get_memory_mapped_image(ImageBase=base)
+        size = (pe.OPTIONAL_HEADER.SizeOfImage + PAGE - 1) & ~(PAGE - 1)
+        self.uc.mem_map(base, size, unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
+        self.uc.mem_write(base, bytes(image[:size]).ljust(size, b"\0"))
+        self.bind_imports(pe)
+        # The headers read-only, then each section as its characteristics say.
+        self.uc.mem_protect(base, PAGE, unicorn.UC_PROT_READ)
+        for section in pe.sections:
+            flags = section.Characteristics
+            protection = ((unicorn.UC_PROT_READ if flags & 0x40000000 else 0)
+                          | (unicorn.UC_PROT_WRITE if flags & 0x80000000 else 0)
+                          | (unicorn.UC_PROT_EXEC if flags & 0x20000000 else 0))
+            length = (max(section.Misc_VirtualSize, 1) + PAGE - 1) & ~(PAGE - 1)
+            self.uc.mem_protect(base + section.VirtualAddress, length, protection)
+        self.entry = base + pe.OPTIONAL_HEADER.AddressOfEntryPoint
+
+    def bind_imports(self, pe):
+        """Points each import's address slot at a stub: an instruction that returns from the
+        call, after the hook on it has done the call's work."""
+        self.stubs = {}
+        stubs = bytearray()
+        for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
+            dll = entry.dll.decode("ascii").lower()
+            for imported in entry.imports:
+                name = imported.name.decode("ascii") if imported.name else "#%d" % imported.ordinal
+                served = SERVED.get((dll, name))
+                address = self.layout["stubs"] + len(stubs)
+                self.stubs[address] = (dll, name, served)
+                pop = 0 if self.wide or served is None else 4 * len(served[1])
+                # ret, or ret n for a 32-bit call that takes its arguments off the stack.
+                code = b"\xc2" + pop.to_bytes(2, "little") if pop else b"\xc3"
+                stubs += code.ljust(STUB_SIZE, b"\xcc")
+                # pefile gives the slot's address at the image base it was mapped at.
+                slot = self.base + imported.address - pe.OPTIONAL_HEADER.ImageBase
+                self.uc.mem_write(slot, address.to_bytes(self.layout["pointer"], "little"))
+        # A stub the entry point returns to, should it return.
+        self.returned = self.layout["stubs"] + len(stubs)
+        stubs += b"\xcc" * STUB_SIZE
+        size = (len(stubs) + PAGE - 1) & ~(PAGE - 1)
+        self.uc.mem_map(self.layout["stubs"], size, unicorn.UC_PROT_READ | unicorn.UC_PROT_EXEC)
+        self.uc.mem_write(self.layout["stubs"], bytes(stubs))
+        self.uc.hook_add(unicorn.UC_HOOK_CODE, self.on_stub, begin=self.layout["stubs"],
+                         end=self.layout["stubs"] + size - 1)
+
+    def map_stack(self, pe):
+        top = self.layout["stack_top"]
+        reserve = (pe.OPTIONAL_HEADER.SizeOfStackReserve + PAGE - 1) & ~(PAGE - 1)
+        self.stack_commit = max(PAGE, (pe.OPTIONAL_HEADER.SizeOfStackCommit + PAGE - 1)
+                                & ~(PAGE - 1))
+        self.stack_bottom = top - reserve
+        self.committed = top - self.stack_commit
+        self.uc.mem_map(self.stack_bottom, reserve, unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
+        # The entry is called: its return address on the stack, at an address that is aligned
+        # to 4 bytes only on 32-bit Windows, and one below a multiple of 16 on 64-bit Windows,
+        # with the 32 bytes of home space its caller gives a 64-bit callee above it.
+        pointer = self.layout["pointer"]
+        if self.wide:
+            sp = top - STACK_ABOVE_ENTRY - 32 - 8
+        else:
+            sp = top - STACK_ABOVE_ENTRY - 4 - 8
+        self.entry_sp = sp
+        self.deepest = sp
+        self.uc.mem_write(sp, self.returned.to_bytes(pointer, "little"))
+        self.uc.reg_write(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP, sp)
+        self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_stack,
+                         begin=self.stack_bottom, end=top - 1)
+
+    def on_stack(self, uc, access, address, size, value, data):
+        """Windows commits the stack a page at a time as the guard page below the committed
+        part is touched; a touch below the guard page is an access violation."""
+        self.deepest = min(self.deepest, address)
+        if address >= self.committed:
+            return
+        if address >= self.committed - PAGE:
+            self.committed -= PAGE
+            return
+        self.fail("the stack was touched at %#x, below the guard page at %#x: a frame stepped "
+                  "more than a page without probing the stack" % (address, self.committed - PAGE))
+
+    def on_heap(self, uc, access, address, size, value, data):
+        """Heap memory is touched only inside a block: a write within the bytes asked for, a
+        read within them rounded up to the heap's granularity."""
+        granularity = self.layout["heap_alignment"]
+        for start, length in self.heap_blocks:
+            if access == unicorn.UC_MEM_WRITE:
+                end = start + length
+            else:
+                end = start + (length + granularity - 1) // granularity * granularity
+            if start <= address and address + size <= end:
+                return
+        self.fail("%s of %d bytes at %#x, outside every heap block %s"
+                  % ("write" if access == unicorn.UC_MEM_WRITE else "read", size, address,
+                     [(hex(s), n) for s, n in self.heap_blocks]))
+
+    def fail(self, message):
+        if self.failure is None:
+            self.failure = message
+        self.uc.emu_stop()
+
+    def is_writable(self, address, size):
+        if size == 0:
+            return True
+        for begin, end, protection in self.uc.mem_regions():
+            if begin <= address and address + size - 1 <= end:
+                return bool(protection & unicorn.UC_PROT_WRITE)
+        return False
+
+    def write(self, address, data, what):
+        """A served call's store into the program's memory, which must be writable there."""
+        if not self.is_writable(address, len(data)):
+            raise CaseFailure("%s at %#x (%d bytes) is not writable memory" % (what, address,
+                                                                               len(data)))
+        self.uc.mem_write(address, bytes(data))
+
+    def read(self, address, size):
+        try:
+            return bytes(self.uc.mem_read(address, size))
+        except unicorn.UcError:
+            raise CaseFailure("a call's argument points at unmapped memory: %#x (%d bytes)"
+                              % (address, size))
+
+    def read_text(self, address, unit=1, limit=65536):
+        """A zero-terminated text of bytes, or of 16-bit units, without its zero."""
+        text = bytearray()
+        while len(text) < limit:
+            piece = self.read(address + len(text), unit)
+            if piece == b"\0" * unit:
+                return bytes(text)
+            text += piece
+        raise CaseFailure("no terminating zero within %d bytes at %#x" % (limit, address))
+
+    def put_value(self, address, value, size, what):
+        if address == 0:
+            raise CaseFailure("%s: a null pointer where the call stores its result" % what)
+        self.write(address, value.to_bytes(size, "little"), what)
+
+    # Calls.
+
+    def arguments(self, signature):
+        """The call's arguments, one for each letter of its signature: p a pointer or handle,
+        d a 32-bit number, whose upper half in a 64-bit slot means nothing. On the stack above
+        the return address on 32-bit Windows; in RCX, RDX, R8 and R9 and then on the stack
+        above the home space on 64-bit Windows."""
+        count = len(signature)
+        if not self.wide:
+            sp = self.uc.reg_read(x86.UC_X86_REG_ESP)
+            raw = self.read(sp + 4, 4 * count)
+            return [int.from_bytes(raw[4 * i:4 * i + 4], "little") for i in range(count)]
+        registers = [x86.UC_X86_REG_RCX, x86.UC_X86_REG_RDX, x86.UC_X86_REG_R8,
+                     x86.UC_X86_REG_R9]
+        values = [self.uc.reg_read(r) for r in registers[:count]]
+        sp = self.uc.reg_read(x86.UC_X86_REG_RSP)
+        for i in range(4, count):
+            values.append(int.from_bytes(self.read(sp + 8 * (i + 1), 8), "little"))
+        return [v & 0xFFFFFFFF if kind == "d" else v for v, kind in zip(values, signature)]
+
+    def on_stub(self, uc, address, size, data):
+        if address == self.returned:
+            self.fail("the entry point returned instead of ending the process")
+            return
+        dll, name, served = self.stubs[address]
+        if served is None:
+            self.fail("the program called %s!%s, which it has no business calling" % (dll, name))
+            return
+        function, signature = served
+        sp = uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
+        alignment = 16 if self.wide else 4
+        if sp % alignment != (8 if self.wide else 0):
+            self.fail("%s called with the stack pointer at %#x, misaligned for the call"
+                      % (name, sp))
+            return
+        args = self.arguments(signature)
+        self.calls.append((name, args))
+        try:
+            result = function(self, *args)
+        except CaseFailure as failure:
+            self.fail("%s(%s): %s" % (name, ", ".join(hex(a) for a in args), failure))
+            return
+        if name == "ExitProcess":
+            uc.emu_stop()
+            return
+        self.leave(result)
+
+    def leave(self, result):
+        """The result in EAX or RAX; the registers a call may change changed."""
+        if self.wide:
+            for register in (x86.UC_X86_REG_RCX, x86.UC_X86_REG_RDX, x86.UC_X86_REG_R8,
+                             x86.UC_X86_REG_R9, x86.UC_X86_REG_R10, x86.UC_X86_REG_R11):
+                self.uc.reg_write(register, CLOBBER)
+            # The callee may use its home space as it likes.
+            sp = self.uc.reg_read(x86.UC_X86_REG_RSP)
+            self.write(sp + 8, b"\xee" * 32, "the home space")
+            self.uc.reg_write(x86.UC_X86_REG_RAX, result & (2 ** 64 - 1))
+        else:
+            for register in (x86.UC_X86_REG_ECX, x86.UC_X86_REG_EDX):
+                self.uc.reg_write(register, CLOBBER & 0xFFFFFFFF)
+            self.uc.reg_write(x86.UC_X86_REG_EAX, result & 0xFFFFFFFF)
+
+    def invalid_handle(self):
+        return 2 ** (8 * self.layout["pointer"]) - 1
+
+    def run(self):
+        try:
+            self.uc.emu_start(self.entry, 0, timeout=RUN_TIMEOUT_SECONDS * 1000000)
+        except unicorn.UcError as error:
+            pc = self.uc.reg_read(x86.UC_X86_REG_RIP if self.wide else x86.UC_X86_REG_EIP)
+            self.fail("the processor stopped at %#x (image offset %#x): %s"
+                      % (pc, pc - self.base, error))
+        if self.failure is None and self.exit_code is None:
+            self.fail("the run did not end within %d s" % RUN_TIMEOUT_SECONDS)
+
+
+# The served calls: each takes the call's arguments as unsigned numbers and returns its result.
+
+def create_file_a(m, name, access, share, security, disposition, flags, template):
+    expect(m.read_text(name) == b"Test.txt", "file name %s" % shown(m.read_text(name)))
+    expect(access == GENERIC_READ, "desired access %#x, not GENERIC_READ" % access)
+    expect(share == FILE_SHARE_READ | FILE_SHARE_WRITE,
+           "share mode %#x, not FILE_SHARE_READ | FILE_SHARE_WRITE" % share)
+    expect(security == 0 and template == 0, "security attributes or a template file given")
+    expect(disposition == OPEN_EXISTING, "creation disposition %d, not OPEN_EXISTING"
+           % disposition)
+    expect(flags == FILE_ATTRIBUTE_NORMAL, "attributes %#x, not FILE_ATTRIBUTE_NORMAL" % flags)
+    expect(m.file_handle is None, "Test.txt opened a second time")
+    if m.contents is None or (m.holder and not sharing_allows(access, share, m.holder)):
+        m.file_handle = m.invalid_handle()
+    else:
+        m.file_handle = FILE_HANDLE
+    return m.file_handle
+
+
+def read_file(m, file, buffer, count, read, overlapped):
+    expect(m.file_handle is not None and file == m.file_handle,
+           "handle %#x, not the one CreateFileA gave" % file)
+    expect(count == 500, "%d bytes asked for, not 500" % count)
+    expect(overlapped == 0, "an OVERLAPPED record given to a synchronous read")
+    expect(m.text_address is None, "Test.txt read a second time")
+    m.text_address = buffer
+    # ReadFile sets the count to zero before anything else.
+    m.put_value(read, 0, 4, "the count of bytes read")
+    if file != FILE_HANDLE:
+        return 0
+    data = m.contents[m.file_position:m.file_position + count]
+    m.write(buffer, data, "the buffer read into")
+    m.file_position += len(data)
+    m.put_value(read, len(data), 4, "the count of bytes read")
+    return 1
+
+
+def write_file(m, file, buffer, count, written, overlapped):
+    expect(file == HANDLES[STD_OUTPUT_HANDLE], "handle %#x, not standard output" % file)
+    expect(overlapped == 0, "an OVERLAPPED record given to a console write")
+    # The count written may be left out only for an overlapped write.
+    m.put_value(written, 0, 4, "the count written")
+    m.output += m.read(buffer, count)
+    m.put_value(written, count, 4, "the count written")
+    return 1
+
+
+def lstrcpy_a(m, destination, source):
+    m.write(destination, m.read_text(source) + b"\0", "the copy's destination")
+    return destination
+
+
+def get_std_handle(m, which):
+    return HANDLES.get(which, m.invalid_handle())
+
+
+def flush_console_input_buffer(m, console):
+    expect(console == HANDLES[STD_INPUT_HANDLE], "handle %#x, not the console input" % console)
+    m.keys.clear()
+    return 1
+
+
+def sleep(m, milliseconds):
+    expect(milliseconds != 0xFFFFFFFF, "Sleep(INFINITE) never returns")
+    # Sleep(0) gives up the rest of the time slice alone: a loop of it keeps a core busy.
+    if milliseconds > 0:
+        m.slept_since_poll = True
+    return 0
+
+
+def kbhit(m):
+    if not m.slept_since_poll:
+        raise CaseFailure("_kbhit polled again without a Sleep of a millisecond or more since "
+                          "the last poll")
+    m.slept_since_poll = False
+    if not m.keys:
+        m.empty_polls += 1
+        if m.empty_polls == EMPTY_POLLS:
+            # The run has waited long enough: the person presses the key now.
+            m.waiting_output = bytes(m.output)
+            m.keys.append(FINAL_KEY)
+        return 0
+    return 1
+
+
+def getch(m):
+    if not m.keys:
+        # _getch waits for a key: the person presses it now.
+        m.waiting_output = bytes(m.output)
+        m.keys.append(FINAL_KEY)
+    expect(m.got_key is None, "a second key read")
+    m.got_key = m.keys.pop(0)
+    return m.got_key
+
+
+def get_process_heap(m):
+    return HEAP_HANDLE
+
+
+def heap_alloc(m, heap, flags, size):
+    expect(heap == HEAP_HANDLE, "heap %#x, not the one GetProcessHeap gave" % heap)
+    expect(flags & ~HEAP_ZERO_MEMORY == 0, "flags %#x" % flags)
+    alignment = m.layout["heap_alignment"]
+    start = m.heap_next
+    if start + size + alignment > m.layout["heap"] + HEAP_SIZE:
+        return 0
+    m.heap_next = start + (size + 2 * alignment - 1) // alignment * alignment
+    m.heap_blocks.append((start, size))
+    if flags & HEAP_ZERO_MEMORY:
+        m.uc.mem_write(start, b"\0" * size)
+    return start
+
+
+def multi_byte_to_wide_char(m, code_page, flags, source, size, wide, wide_size):
+    """The UTF-8 conversion: with MB_ERR_INVALID_CHARS, invalid UTF-8 (overlong forms and
+    surrogates included) fails, as does a buffer too small for the whole result; without it,
+    each invalid sequence becomes U+FFFD. A size of -1 takes the text with its zero."""
+    expect(code_page == CP_UTF8, "code page %d, of which only UTF-8 is served" % code_page)
+    size = size - 2 ** 32 if size >= 2 ** 31 else size
+    wide_size = wide_size - 2 ** 32 if wide_size >= 2 ** 31 else wide_size
+    if flags & ~MB_ERR_INVALID_CHARS or size == 0 or size < -1 or wide_size < 0 or source == 0:
+        return 0  # ERROR_INVALID_FLAGS or ERROR_INVALID_PARAMETER
+    data = m.read_text(source) + b"\0" if size == -1 else m.read(source, size)
+    try:
+        text = data.decode("utf-8", "strict" if flags & MB_ERR_INVALID_CHARS else "replace")
+    except UnicodeDecodeError:
+        return 0  # ERROR_NO_UNICODE_TRANSLATION
+    units = text.encode("utf-16-le")
+    if wide_size == 0:
+        return len(units) // 2
+    if len(units) // 2 > wide_size:
+        return 0  # ERROR_INSUFFICIENT_BUFFER
+    m.write(wide, units, "the wide text's buffer")
+    return len(units) // 2
+
+
+def message_box(m, owner, text, caption, style, unit):
+    expect(owner == 0, "owner window %#x, not none" % owner)
+    expect(caption == 0, "a caption given, not the default one")
+    expect(style == MB_OK, "style %#x, not MB_OK" % style)
+    raw = m.read_text(text, unit)
+    m.boxes.append((raw.decode("utf-16-le") if unit == 2 else ansi_text(raw), bytes(m.output)))
+    m.keys.append(KEY_IN_BOX)  # pressed while the box is open
+    return IDOK
+
+
+def exit_process(m, code):
+    m.exit_code = code
+    return 0
+
+
+# (DLL, name): the function serving it and its signature (see Machine.arguments).
+SERVED = {
+    ("kernel32.dll", "CreateFileA"): (create_file_a, "pddpddp"),
+    ("kernel32.dll", "ReadFile"): (read_file, "ppdpp"),
+    ("kernel32.dll", "WriteFile"): (write_file, "ppdpp"),
+    ("kernel32.dll", "lstrcpyA"): (lstrcpy_a, "pp"),
+    ("kernel32.dll", "GetStdHandle"): (get_std_handle, "d"),
+    ("kernel32.dll", "FlushConsoleInputBuffer"): (flush_console_input_buffer, "p"),
+    ("kernel32.dll", "Sleep"): (sleep, "d"),
+    ("kernel32.dll", "GetProcessHeap"): (get_process_heap, ""),
+    ("kernel32.dll", "HeapAlloc"): (heap_alloc, "pdp"),
+    ("kernel32.dll", "MultiByteToWideChar"): (multi_byte_to_wide_char, "ddpdpd"),
+    ("kernel32.dll", "ExitProcess"): (exit_process, "d"),
+    ("user32.dll", "MessageBoxA"): (lambda m, *a: message_box(m, *a, unit=1), "pppd"),
+    ("user32.dll", "MessageBoxW"): (lambda m, *a: message_box(m, *a, unit=2), "pppd"),
+    ("msvcrt.dll", "_kbhit"): (kbhit, ""),
+    ("msvcrt.dll", "_getch"): (getch, ""),
+}
+
+
+def reference(args, folder, contents, address):
+    """Expected console output and box texts, from the reference model."""
+    test_file = os.path.join(folder, "Test.txt")
+    if contents is not None:
+        with open(test_file, "wb") as out:
+            out.write(contents)
+    expected = os.path.join(folder, "expected")
+    os.makedirs(expected, exist_ok=True)
+    out = subprocess.run([args.reference, test_file if contents is not None else
+                          os.path.join(folder, "absent.txt"), os.devnull, expected,
+                          "%x" % (address & 0xFFFFFFFF)],
+                         stdout=subprocess.PIPE, check=True).stdout
+    boxes = []
+    for i in range(int(out.split()[0])):
+        with open(os.path.join(expected, "box-%d.bin" % (i + 1)), "rb") as box:
+            boxes.append(box.read())
+    with open(os.path.join(expected, "console.bin"), "rb") as console:
+        return console.read(), boxes
+
+
+def run_case(args, pe_bytes, folder, contents, extras):
+    """Runs one case; returns the machine, for its figures."""
+    contents, encoding = file_bytes(contents)
+    m = Machine(pefile.PE(data=pe_bytes), args.build, contents, extras)
+    m.run()
+    expect(m.failure is None, m.failure)
+    expect(m.text_address is not None, "Test.txt was never read")
+    console, boxes = reference(args, folder, contents, m.text_address)
+    stages = dump_stage_ends(console)
+
+    expect(len(m.boxes) == len(boxes), "%d boxes shown, expected %d: %r"
+           % (len(m.boxes), len(boxes), [text for text, _ in m.boxes]))
+    for index, ((text, output), wanted) in enumerate(zip(m.boxes, boxes)):
+        expect(text == wanted.decode(encoding), "box %d shows %r, expected %r"
+               % (index + 1, text, wanted.decode(encoding)))
+        expect(output == console[:stages[index]], "output when box %d opened: %s"
+               % (index + 1, difference(output, console[:stages[index]])))
+
+    expect(m.waiting_output is not None,
+           "the run did not wait for a key: it read %s, pressed before the key wait"
+           % ("the key pressed in a box" if m.got_key == KEY_IN_BOX else "a key")
+           if m.got_key is not None else "the run never read a key")
+    before_key = console[:-len(LINE_BREAK)]
+    expect(m.waiting_output == before_key,
+           "output while waiting for a key: %s" % difference(m.waiting_output, before_key))
+    expect(m.got_key == FINAL_KEY, "the run ended on a key pressed before the key wait")
+    expect(bytes(m.output) == console, "output at the end: %s" % difference(bytes(m.output),
+                                                                          console))
+    expect(m.exit_code == 0, "exit code %s" % m.exit_code)
+    depth = m.entry_sp - m.deepest
+    expect(depth <= m.stack_commit, "the stack reached %d bytes below the entry, more than the "
+           "%d bytes committed at the start" % (depth, m.stack_commit))
+    return m, depth
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", choices=sorted(LAYOUT), default="win32",
+                        help="which Windows build: win32 (PE32) or win64 (PE32+)")
+    parser.add_argument("--exe", required=True, help="keyreport.exe")
+    parser.add_argument("--reference", required=True,
+                        help="reference_run built for this machine")
+    parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
+    args = parser.parse_args()
+    args.reference = os.path.abspath(args.reference)
+    with open(args.exe, "rb") as exe:
+        pe_bytes = exe.read()
+
+    started = time.monotonic()
+    failures = deepest = 0
+    with tempfile.TemporaryDirectory(prefix="keyreport-emulated-") as root:
+        for number, (name, contents, extras) in enumerate(CASES, start=1):
+            if args.only and number != args.only:
+                continue
+            folder = os.path.join(root, "case-%d" % number)
+            os.makedirs(folder)
+            case_started = time.monotonic()
+            try:
+                m, depth = run_case(args, pe_bytes, folder, contents, extras)
+                deepest = max(deepest, depth)
+                names = sorted({name for name, _ in m.calls})
+                print("PASS %d %s (%d boxes, %d calls, stack %d bytes, %.2f s)"
+                      % (number, name, len(m.boxes), len(m.calls), depth,
+                         time.monotonic() - case_started), flush=True)
+                if args.only:
+                    print("  calls: %s" % ", ".join(names))
+            except (CaseFailure, subprocess.SubprocessError, OSError) as failure:
+                failures += 1
+                print("FAIL %d %s: %s" % (number, name, failure), flush=True)
+    print("%d of %d cases failed; the deepest stack %d bytes below the entry; %.1f s"
+          % (failures, len(CASES) if not args.only else 1, deepest, time.monotonic() - started))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
