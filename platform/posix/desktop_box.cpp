@@ -180,7 +180,6 @@ bool PrepareGtk() {
         FindEntry(library, "g_list_free", Gtk.freeList) +
         FindEntry(library, "gtk_label_set_line_wrap_mode", Gtk.setWrapMode) +
         FindEntry(library, "pango_attr_list_new", Gtk.newAttributeList) +
-        FindEntry(library, "pango_attr_insert_hyphens_new", Gtk.insertHyphens) +
         FindEntry(library, "pango_attr_list_insert", Gtk.insertAttribute) +
         FindEntry(library, "gtk_label_set_attributes", Gtk.setAttributes) +
         FindEntry(library, "pango_attr_list_unref", Gtk.unreferenceAttributes) +
@@ -208,6 +207,8 @@ bool PrepareGtk() {
     if (missing != 0) {
         return false;
     }
+    // Pango before 1.44 has no hyphens to turn off, nor this entry.
+    FindEntry(library, "pango_attr_insert_hyphens_new", Gtk.insertHyphens);
     // The name screen readers and window lists give the application.
     Gtk.setProgramName(program_invocation_short_name);
     return Gtk.initCheck(nullptr, nullptr) != 0;
@@ -228,10 +229,12 @@ void FitGtkBox(void* dialog, void* display) {
     Gtk.freeList(children);
     Gtk.setWrapMode(label, WrapWordOrCharacter);
     // A broken word gets no hyphen: a token or a path must read as it is.
-    void* attributes = Gtk.newAttributeList();
-    Gtk.insertAttribute(attributes, Gtk.insertHyphens(0));
-    Gtk.setAttributes(label, attributes);
-    Gtk.unreferenceAttributes(attributes);
+    if (Gtk.insertHyphens != nullptr) {
+        void* attributes = Gtk.newAttributeList();
+        Gtk.insertAttribute(attributes, Gtk.insertHyphens(0));
+        Gtk.setAttributes(label, attributes);
+        Gtk.unreferenceAttributes(attributes);
+    }
 
     void* monitor = Gtk.primaryMonitor(display); // none on Wayland, which names no primary
     if (monitor == nullptr) {
