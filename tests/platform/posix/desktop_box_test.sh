@@ -318,8 +318,10 @@ desktop_case() {
         fail "$name: standard error is not as expected: $(cat "$dir/desktop/stderr")"
     cmp -s "$dir/headless/stdout" "$dir/desktop/stdout" ||
         fail "$name: standard output differs from the headless run"
-    if [[ -n $killed ]]; then
-        [[ $session == wayland ]] && start_weston || start_x
+    if [[ -n $killed && $session == wayland ]]; then
+        start_weston
+    elif [[ -n $killed ]]; then
+        start_x
     fi
     echo "ok: $name"
 }
