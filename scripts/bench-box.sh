@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Time to the first box: from keyreport's start until its box's window is mapped on an X
 # server, for GTK's dialog and for SDL2's box (GTK hidden), on a private Xvfb and a private
-# session bus, as a desktop has one. Each run is ended once its box shows. Needs Xvfb, xev
-# (x11-utils), dbus-run-session and a build of the default preset.
+# session bus, as a desktop has one. Then the time to the second box: from Return pressed in
+# the first until the second box's window is mapped. Each run is ended there. Needs Xvfb, xev
+# (x11-utils), xdotool, dbus-run-session and a build of the default preset.
 #
 #   bash scripts/bench-box.sh [KEYREPORT]      (RUNS=30 runs for each toolkit by default)
 set -euo pipefail
@@ -43,35 +44,60 @@ coproc XEV { xev -root -event substructure 2>/dev/null; }
 xev_pid=$XEV_PID
 sleep 0.5 # xev has selected the events
 
-# Milliseconds from the start of one run until a window is mapped; the run is then ended.
+# Waits for the next window mapped on the screen; sets mapped to its id.
+await_map() {
+    local line
+    while read -r line <&"${XEV[0]}"; do
+        if [[ $line == MapNotify* ]]; then
+            read -r line <&"${XEV[0]}"
+            mapped=${line#*window }
+            mapped=${mapped%%,*}
+            return
+        fi
+    done
+}
+
+# Milliseconds from the start of one run until its first box is mapped, and from Return
+# pressed in that box until the second one is; the run is then ended.
 time_run() {
-    local start line
+    local start first pressed second mapped
     start=$EPOCHREALTIME
     (cd "$work" && exec env "$@" "$program" </dev/null >/dev/null 2>&1) &
     local run=$!
-    while read -r line <&"${XEV[0]}"; do
-        [[ $line == MapNotify* ]] && break
-    done
-    local end=$EPOCHREALTIME
+    await_map
+    first=$EPOCHREALTIME
+    xdotool windowfocus --sync "$mapped" key Return 2>/dev/null
+    pressed=$EPOCHREALTIME
+    await_map
+    second=$EPOCHREALTIME
     kill "$run"
     wait "$run" 2>/dev/null || true
-    echo $(((${end/./} - ${start/./}) / 1000))
+    echo $(((${first/./} - ${start/./}) / 1000)) $(((${second/./} - ${pressed/./}) / 1000))
+}
+
+# Median, fastest and slowest of a column of times.
+summary() {
+    sort -n "$1" >"$1.sorted"
+    printf 'median %4d ms  min %4d ms  max %4d ms' "$(sed -n "$(((runs + 1) / 2))p" "$1.sorted")" \
+        "$(head -n 1 "$1.sorted")" "$(tail -n 1 "$1.sorted")"
 }
 
 # One toolkit: a first run that is not counted (it starts the accessibility bus and fills the
-# caches), then RUNS runs; prints the median, the fastest and the slowest.
+# caches), then RUNS runs; prints the median, the fastest and the slowest of each box.
 measure() {
     local name=$1
     shift
     time_run "$@" >/dev/null
-    local times=()
+    : >"$work/first"
+    : >"$work/second"
     for ((run = 0; run < runs; ++run)); do
-        times+=("$(time_run "$@")")
+        read -r first second <<<"$(time_run "$@")"
+        echo "$first" >>"$work/first"
+        echo "$second" >>"$work/second"
     done
-    sort -n <<<"$(printf '%s\n' "${times[@]}")" >"$work/times"
-    printf '%-5s median %4d ms  min %4d ms  max %4d ms  (%d runs)\n' "$name" \
-        "$(sed -n "$(((runs + 1) / 2))p" "$work/times")" "$(head -n 1 "$work/times")" \
-        "$(tail -n 1 "$work/times")" "$runs"
+    printf '%-5s first box:  %s  (%d runs)\n' "$name" "$(summary "$work/first")" "$runs"
+    printf '%-5s second box: %s  (after Return in the first)\n' "$name" \
+        "$(summary "$work/second")"
 }
 
 measure GTK

@@ -42,6 +42,27 @@ bool InRange(std::uint8_t byte, std::uint8_t low, std::uint8_t high) {
     return byte >= low && byte <= high;
 }
 
+// The blocks whose characters a terminal or a box font draws two columns wide: Hangul Jamo,
+// the CJK blocks with their symbols, kana and Yi, Hangul syllables, CJK compatibility
+// forms, full-width forms, emoji and the supplementary ideographs.
+struct CodeRange {
+    std::uint32_t first;
+    std::uint32_t last;
+};
+constexpr CodeRange WideRanges[] = {
+    {0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3041, 0xA4CF}, {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},
+    {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x1F300, 0x1FAFF}, {0x20000, 0x3FFFD},
+};
+
+std::uint32_t ColumnsOf(std::uint32_t code) {
+    for (const CodeRange& range : WideRanges) {
+        if (code >= range.first && code <= range.last) {
+            return 2;
+        }
+    }
+    return 1;
+}
+
 } // namespace
 
 bool IsValidUtf8(const char* text) {
@@ -88,4 +109,64 @@ std::uint32_t ConvertAnsiToUtf8(const char* text, char* utf8) {
     }
     utf8[length] = '\0';
     return length;
+}
+
+bool BreakIntoLines(const char* text, std::uint32_t columns, std::uint32_t rows, char* lines) {
+    const auto* from = reinterpret_cast<const std::uint8_t*>(text);
+    std::uint32_t length = 0;
+    std::uint32_t row = 1;
+    std::uint32_t used = 0;            // columns taken on the current line
+    std::uint32_t space = 0;           // where the line's last space is in lines, if any
+    std::uint32_t usedBeforeSpace = 0; // the columns before that space
+    bool hasSpace = false;
+    while (*from != 0) {
+        const std::uint8_t lead = *from;
+        const std::uint32_t size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::uint32_t code = size == 1 ? lead : lead & (0x7F >> size);
+        for (std::uint32_t more = 1; more < size; ++more) {
+            code = code << 6 | (from[more] & 0x3F);
+        }
+        if (code == ' ' && used >= columns) {
+            code = '\n'; // a space that ends a full line becomes its break
+        }
+        if (code == '\n') {
+            if (row == rows) {
+                lines[length] = '\0';
+                return false;
+            }
+            lines[length++] = '\n';
+            ++from;
+            ++row;
+            used = 0;
+            hasSpace = false;
+            continue;
+        }
+        const std::uint32_t width = ColumnsOf(code);
+        while (used > 0 && used + width > columns) {
+            if (row == rows) {
+                lines[length] = '\0';
+                return false;
+            }
+            ++row;
+            if (hasSpace) {
+                lines[space] = '\n'; // the space gives way to the break
+                used -= usedBeforeSpace + 1;
+                hasSpace = false;
+            } else {
+                lines[length++] = '\n';
+                used = 0;
+            }
+        }
+        if (code == ' ') {
+            space = length;
+            usedBeforeSpace = used;
+            hasSpace = true;
+        }
+        for (std::uint32_t byte = 0; byte < size; ++byte) {
+            lines[length++] = static_cast<char>(*from++);
+        }
+        used += width;
+    }
+    lines[length] = '\0';
+    return true;
 }

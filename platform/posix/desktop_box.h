@@ -3,10 +3,11 @@
 
 #include <cstdint>
 
-// Shows a modal box with the text, the caption "Error" and one OK button, and returns once
-// the user has closed it. Returns false, having shown nothing, when there is no display, when
-// the toolkit library cannot be loaded or lacks the box, or when the box fails; the caller
-// then has to show the text some other way.
+// Shows a modal box with the text, the caption "Error" and one OK button, from a process of
+// its own, and returns once the user has closed it. Returns false when the box was not seen
+// through: when there is no display, when no toolkit library can be loaded or shows the box,
+// when the box's process ended any other way (its display lost, a crash) or the box could
+// show only the text's start. The caller then has to show the text some other way.
 bool ShowDesktopBox(const char* text);
 
 // Whether the zero-terminated text is well-formed UTF-8: no stray or missing continuation
@@ -19,3 +20,11 @@ bool IsValidUtf8(const char* text);
 // leaves undefined (0x81, 0x8D, 0x8F, 0x90, 0x9D) become the code point of the same value,
 // as the Windows conversion makes them. Returns the length of the result, without its zero.
 std::uint32_t ConvertAnsiToUtf8(const char* text, char* utf8);
+
+// Copies the UTF-8 text into lines of at most the given number of columns, as a box that
+// does not wrap needs it: an East Asian wide character or an emoji takes two columns, any
+// other one. A line too long is broken at its last space, which the break replaces, or,
+// where a word is longer than the line, between two characters. Line feeds in the text stay.
+// Stops before a line past the given number of rows. lines must hold twice the text's length
+// and one byte more. Returns whether the whole text fit.
+bool BreakIntoLines(const char* text, std::uint32_t columns, std::uint32_t rows, char* lines);

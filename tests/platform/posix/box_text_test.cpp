@@ -1,6 +1,9 @@
 // The text a desktop box is handed, byte for byte: the built program runs with a display set
 // and a stand-in for the toolkit library that records each box. A value that is valid UTF-8
-// goes to the box unchanged; any other is read as Windows-1252. The caption is "Error".
+// goes to the box unchanged; any other is read as Windows-1252. The caption is "Error". The
+// stand-in's screen is 1024x768, where a line takes up to 80 columns and a box 32 lines: a
+// longer line is broken, and a text of more lines shows its start, with the whole value on
+// standard error too.
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +17,7 @@ struct BoxCase {
     const char* name;
     std::string value;   // the value text in Test.txt, before its '&'
     std::string boxText; // what the box is handed
+    std::string error;   // what standard error gets
 };
 
 void PrintTo(const BoxCase& box, std::ostream* out) {
@@ -43,7 +47,7 @@ TEST_P(BoxText, ReachesTheBoxAsUtf8) {
     options.environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
                            "BOX_RECORD=" + record};
     const RunResult run = RunProgram(options);
-    EXPECT_EQ(run.error, ""); // shown in the box, not written to standard error
+    EXPECT_EQ(run.error, box.error); // nothing where the box shows the whole value
     EXPECT_EQ(ExitCodeOf(run), 0);
     std::ifstream boxes(record, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(boxes), {}),
@@ -81,9 +85,19 @@ INSTANTIATE_TEST_SUITE_P(
                 "str1=\xC3\xB5\xC3\xB6\xC3\xB7\xC3\xB8\xC3\xB9\xC3\xBA\xC3\xBB\xC3\xBC\xC3\xBD"
                 "\xC3\xBE\xC3\xBF"},
         // The longest value, 255 bytes, all of them but the key three bytes long in UTF-8:
-        // the conversion's whole room of three bytes a byte.
+        // the conversion's whole room of three bytes a byte, in lines of 80 characters.
         BoxCase{"LongestValueThreeBytesEach", "str1=" + std::string(250, '\x80'),
-                "str1=" + Repeat("\xE2\x82\xAC", 250)}),
+                "str1=" + Repeat("\xE2\x82\xAC", 75) + "\n" + Repeat("\xE2\x82\xAC", 80) + "\n" +
+                    Repeat("\xE2\x82\xAC", 80) + "\n" + Repeat("\xE2\x82\xAC", 15)},
+        // A line is broken at its last space, which gives way to the break; a wide character
+        // takes two columns and goes to the next line whole.
+        BoxCase{"BrokenAtTheLastSpace", "str1=" + Repeat("word ", 16),
+                "str1=" + Repeat("word ", 14) + "word\nword "},
+        BoxCase{"WideCharacters", "str1=" + Repeat("\xE4\xB8\xAD", 40),
+                "str1=" + Repeat("\xE4\xB8\xAD", 37) + "\n" + Repeat("\xE4\xB8\xAD", 3)},
+        BoxCase{"MoreLinesThanTheScreenHolds", "str1=top" + std::string(120, '\n') + "bottom",
+                "str1=top" + std::string(30, '\n') + "\n...",
+                "str1=top" + std::string(120, '\n') + "bottom\n"}),
     [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
 
 } // namespace

@@ -3,7 +3,9 @@
 # bus: on its own Xvfb on a free display number, and on a headless weston with no X. Each box
 # is found, read and closed as a user or a screen reader would, one after the other: GTK's
 # dialog through AT-SPI (its text and its push buttons, then OK pressed by its action) or by
-# keys, and SDL2's box, with GTK hidden, by keys or a click.
+# keys, and SDL2's box, with GTK hidden, by keys or a click. Every X box must lie wholly on
+# the 1024x768 screen, and be gone from it once the run goes on. Other rows end a box another
+# way: the display server killed under it or before it, the program killed while it shows.
 #
 #   desktop_box_test.sh KEYREPORT WORKDIR
 #
@@ -98,36 +100,66 @@ dumps_size() {
 #   meanwhile, such as the second box, which connects right after the first one has gone;
 # -r: a key held longer than the repeat delay (a key press and release that arrive late)
 #   repeats, and the repeats close the next box too.
-exec 3>"$work/display-number"
-Xvfb -displayfd 3 -screen 0 640x400x24 -nolisten tcp -noreset -r >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-exec 3>&-
-if ! await test -s "$work/display-number"; then
-    echo "FAIL: Xvfb did not start"
-    cat "$work/xvfb.log"
-    exit 1
-fi
-display=:$(head -n 1 "$work/display-number")
+start_x() {
+    rm -f "$work/display-number"
+    exec 3>"$work/display-number"
+    Xvfb -displayfd 3 -screen 0 ${screen}x24 -nolisten tcp -noreset -r >"$work/xvfb.log" 2>&1 &
+    xvfb_pid=$!
+    exec 3>&-
+    if ! await test -s "$work/display-number"; then
+        echo "FAIL: Xvfb did not start"
+        cat "$work/xvfb.log"
+        exit 1
+    fi
+    display=:$(head -n 1 "$work/display-number")
+}
 
 # The headless Wayland compositor, on a socket in a runtime folder of the test's own.
+start_weston() {
+    weston --backend=headless-backend.so --socket="$wayland" --idle-time=0 \
+        >"$work/weston.log" 2>&1 &
+    weston_pid=$!
+    if ! await test -S "$XDG_RUNTIME_DIR/$wayland"; then
+        echo "FAIL: weston did not start"
+        cat "$work/weston.log"
+        exit 1
+    fi
+}
+
+screen=1024x768
 export XDG_RUNTIME_DIR=$work/runtime
 wayland="keyreport-test"
-weston --backend=headless-backend.so --socket="$wayland" --idle-time=0 \
-    >"$work/weston.log" 2>&1 &
-weston_pid=$!
-if ! await test -S "$XDG_RUNTIME_DIR/$wayland"; then
-    echo "FAIL: weston did not start"
-    cat "$work/weston.log"
-    exit 1
-fi
+start_x
+start_weston
 
 # Closes a box by a key (Return, Escape), by a click on SDL2's OK button (click), which it
 # centres at the bottom of the box, or through AT-SPI, by the action of the button named OK,
-# having checked the box's text and buttons there (atspi, the only way on Wayland).
-#   close_box WINDOW-ID HOW EXPECTED-TEXT
+# having checked the box's text and buttons there (atspi, the only way on Wayland). Or ends it
+# otherwise: kill-display kills the display server under it; pause-kill-display closes it by
+# Return while the run is stopped, then kills the server before the run goes on to the next
+# box; kill-run kills the program.
+#   close_box WINDOW-ID HOW EXPECTED-TEXT SESSION
 close_box() {
     local id=$1 how=$2
-    if [[ $how == atspi ]]; then
+    if [[ $how == kill-display || $how == pause-kill-display ]]; then
+        local server=$xvfb_pid
+        [[ $4 == wayland ]] && server=$weston_pid
+        if [[ $how == pause-kill-display ]]; then
+            kill -STOP "$run_pid"
+            close_box "$id" Return
+            await no_error_window || fail "$name: the box did not close"
+        fi
+        kill "$server"
+        wait "$server" 2>/dev/null
+        [[ $how == pause-kill-display ]] && kill -CONT "$run_pid"
+    elif [[ $how == kill-run ]]; then
+        local left
+        left=$(descendants "$run_pid")
+        kill -KILL "$run_pid"
+        await ended "$left" ||
+            fail "$name: processes outlived the program: $(ps -o pid,args -p "$left")"
+        await no_error_window || fail "$name: a box outlived the program"
+    elif [[ $how == atspi ]]; then
         local seen
         seen=$("$python" "$atspi_box" OK 2>&1)
         [[ $seen == "text: $3"$'\n'"buttons: OK" ]] ||
@@ -147,6 +179,51 @@ window_size() {
     DISPLAY=$display xwininfo -id "$1" | sed -n 's/^ *Width: //p; s/^ *Height: //p' | paste -sdx
 }
 
+# Whether an X window lies wholly on the screen.
+on_screen() {
+    local x y width height
+    read -r x y width height <<<"$(DISPLAY=$display xwininfo -id "$1" |
+        sed -n 's/^ *Absolute upper-left [XY]: *//p; s/^ *Width: //p; s/^ *Height: //p' |
+        paste -sd' ')"
+    ((x >= 0 && y >= 0 && x + width <= ${screen%x*} && y + height <= ${screen#*x}))
+}
+
+# Whether no "Error" window is left on the display.
+no_error_window() {
+    [[ -z $(error_windows) ]]
+}
+
+# Whether each of the processes (ids separated by commas) has ended: is gone or a zombie.
+ended() {
+    ! ps -o stat= -p "$1" | grep -qv Z
+}
+
+# The processes a process has started, and theirs, by process id, separated by commas.
+descendants() {
+    local child
+    for child in $(pgrep -P "$1"); do
+        printf '%s,' "$child"
+        descendants "$child"
+    done | sed 's/,$//'
+}
+
+# Whether a file has grown past a size.
+grown() {
+    [[ $(stat -c %s "$1") -gt $2 ]]
+}
+
+# Whether no more "Error" windows are viewable than the run has box processes: a box that
+# lingers on the display once its process has ended fails it. The windows are counted first,
+# so that a box that appears meanwhile has its process counted too.
+no_closed_box() {
+    local viewable=0 id
+    for id in $(error_windows); do
+        DISPLAY=$display xwininfo -id "$id" 2>/dev/null | grep -q IsViewable &&
+            viewable=$((viewable + 1))
+    done
+    ((viewable <= $(pgrep -c -P "$run_pid")))
+}
+
 # Whether standard output has grown to the given size and a box shows: on X one "Error"
 # window, on Wayland a box that AT-SPI finds.
 shown_on() {
@@ -159,9 +236,11 @@ shown_on() {
 }
 
 # One case: the file's two boxes on the desktop, compared with a headless run.
-#   desktop_case NAME SESSION (x11, x11-sdl: GTK hidden, wayland) CLOSE-FIRST CLOSE-SECOND
-#                FILE-CONTENT FIRST-TEXT SECOND-TEXT (with \x escapes) [ENV...]
-# The texts are what each box shows, as AT-SPI reads them.
+#   [errors=TEXT] desktop_case NAME SESSION (x11, x11-sdl: GTK hidden, wayland) CLOSE-FIRST
+#                CLOSE-SECOND FILE-CONTENT FIRST-TEXT SECOND-TEXT (with \x escapes) [ENV...]
+# The texts are what each box shows, as AT-SPI reads them. errors is what standard error must
+# hold, nothing unless set. Once a closer has killed the display no more boxes are awaited,
+# and the server is started again after the case; after kill-run the case ends there.
 desktop_case() {
     local name=$1 session=$2 dir="$work/$1"
     local closers=("$3" "$4")
@@ -185,10 +264,11 @@ desktop_case() {
             </dev/null >stdout 2>stderr) &
     run_pid=$!
 
-    local box
+    local box killed=
     for box in 1 2; do
         local size=$first
         [[ $box -eq 2 ]] && size=$second
+        [[ -n $killed ]] && break
         if ! await shown_on "$session" "$dir/desktop" "$size"; then
             fail "$name: box $box did not appear"
             stop_run
@@ -198,6 +278,7 @@ desktop_case() {
         if [[ $session != wayland ]]; then
             id=$(error_windows)
             window_size "$id" >"$dir/box$box-size"
+            on_screen "$id" || fail "$name: box $box is not wholly on the screen"
             DISPLAY=$display import -window root "$work/screens/$name-box$box.png"
             DISPLAY=$display import -window "$id" "$work/screens/$name-box$box-window.png"
         fi
@@ -207,7 +288,20 @@ desktop_case() {
             ($session != wayland && $(error_windows) != "$id") ]]; then
             fail "$name: the run went on while box $box was open"
         fi
-        close_box "$id" "${closers[box - 1]}" "${texts[box - 1]}"
+        local closer=${closers[box - 1]}
+        close_box "$id" "$closer" "${texts[box - 1]}" "$session"
+        if [[ $closer == kill-run ]]; then
+            wait "$run_pid" 2>/dev/null
+            run_pid=
+            echo "ok: $name"
+            return
+        fi
+        [[ $closer == *kill-display ]] && killed=1
+        # Once the run has gone on, to the next dump or the prompt, the closed box has gone.
+        if [[ $session != wayland && -z $killed ]]; then
+            await grown "$dir/desktop/stdout" "$size"
+            no_closed_box || fail "$name: box $box stayed on the display after it closed"
+        fi
     done
 
     local status
@@ -220,10 +314,15 @@ desktop_case() {
     status=$?
     run_pid=
     [[ $status -eq 0 ]] || fail "$name: exit code $status"
-    [[ -s $dir/desktop/stderr ]] &&
-        fail "$name: standard error is not empty: $(cat "$dir/desktop/stderr")"
+    [[ $(cat "$dir/desktop/stderr"; echo .) == "$(printf %b "${errors:-}"; echo .)" ]] ||
+        fail "$name: standard error is not as expected: $(cat "$dir/desktop/stderr")"
     cmp -s "$dir/headless/stdout" "$dir/desktop/stdout" ||
         fail "$name: standard output differs from the headless run"
+    if [[ -n $killed && $session == wayland ]]; then
+        start_weston
+    elif [[ -n $killed ]]; then
+        start_x
+    fi
     echo "ok: $name"
 }
 
@@ -248,6 +347,30 @@ desktop_case sdl-example x11-sdl Return Escape "$example" str1=hello str2=world
 desktop_case sdl-ansi x11-sdl click Return 'str2=\x80uro \x81&str1=caf\xe9 na\xefve&' '' ''
 desktop_case sdl-utf8 x11-sdl Return Return \
     'str1=h\xc3\xa9llo \xe2\x82\xac&str2=na\xc3\xafve \xce\xb1\xce\xb2\xce\xb3&' '' ''
+
+# Values too wide or too tall for the screen: a word longer than a line, a URL with a long
+# token, 120 line feeds between two words. GTK's box breaks and scrolls them whole; SDL2's
+# breaks them, and shows the start of a text with more lines than fit, which then goes to
+# standard error too.
+long_word=str1=$(printf 'W%.0s' {1..250})
+url="str2=https://example.com/account/confirm?token=$(printf '0123456789abcdef%.0s' {1..10})"
+line_feeds=str1=top$(printf '\\n%.0s' {1..120})bottom
+desktop_case long-values x11 atspi atspi "$long_word&$url&" "$long_word" "$url"
+desktop_case line-feeds x11 atspi Return "$line_feeds&str2=hello&" "$line_feeds" str2=hello
+desktop_case sdl-long-values x11-sdl Return Return "$long_word&$url&" '' ''
+errors="$line_feeds\n" desktop_case sdl-line-feeds x11-sdl Return Return \
+    "$line_feeds&str2=hello&" '' ''
+
+# The display goes away with a box open, or between two boxes: the values that no closed box
+# showed go to standard error, and the run goes on to the prompt. The program killed with a
+# box open takes the box and its process with it.
+both='str1=hello\nstr2=world\n'
+errors=$both desktop_case x-killed x11 kill-display - "$example" '' ''
+errors=$both desktop_case sdl-x-killed x11-sdl kill-display - "$example" '' ''
+errors='str2=world\n' desktop_case x-killed-between x11 pause-kill-display - "$example" '' ''
+errors=$both desktop_case weston-killed wayland kill-display - "$example" '' ''
+desktop_case program-killed x11 kill-run - "$example" '' ''
+desktop_case sdl-program-killed x11-sdl kill-run - "$example" '' ''
 
 for box in 1 2; do
     single=$(cat "$work/example/box$box-size" 2>/dev/null)

@@ -1,19 +1,21 @@
 #!/usr/bin/env bash
 # keyreport without a desktop: with no display, a display that cannot be reached, or no
-# toolkit to show a box with, each value text and a line feed go to standard error, and
-# standard output is as with a box. Nothing else reaches standard error, not even the
-# diagnostics of a command that a toolkit starts.
+# toolkit to show a box with, or a toolkit that crashes in its box, each value text and a line
+# feed go to standard error, and standard output is as with a box. Nothing else reaches
+# standard error, not even the diagnostics of a command that a toolkit starts.
 #
-#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY [EMULATOR...]
+#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY STAND-IN-FOLDER [EMULATOR...]
 #
-# NO-ENTRY-LIBRARY is a library without the toolkits' entry points. On a cross build the
-# program runs through the emulator command that follows it.
+# NO-ENTRY-LIBRARY is a library without the toolkits' entry points; STAND-IN-FOLDER holds the
+# toolkit stand-in, which BOX_CRASH makes crash. On a cross build the program runs through
+# the emulator command that follows them.
 set -uo pipefail
 
 keyreport=$(realpath "$1")
 work=$(realpath -m "$2")
 no_entry=$(realpath "$3")
-shift 3
+stand_in=$(realpath "$4")
+shift 4
 run=("$@" "$keyreport")
 toolkits=(libgtk-3.so.0 libSDL2-2.0.so.0)
 rm -rf "$work"
@@ -71,6 +73,9 @@ headless_case unreachable-wayland-zenity -u DISPLAY WAYLAND_DISPLAY=wayland-6500
 headless_case no-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$work/no-toolkit"
 headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 \
     LD_LIBRARY_PATH="$work/no-entry"
+# A toolkit that dies of SIGSEGV in its box takes only the box's process with it.
+headless_case crashing-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
+    BOX_CRASH=1
 
 # The shared objects the program opened itself in a run (its loader's log files), one a line.
 opened() { cat "$@" | sed -n 's/^ *[0-9]*:\tfile=\([^ ]*\) .*dynamically loaded.*/\1/p' | sort -u; }
@@ -81,16 +86,21 @@ env -u DISPLAY -u WAYLAND_DISPLAY LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader" 
     </dev/null >/dev/null 2>&1
 [[ -z $(opened "$work"/loader.*) ]] ||
     fail "without a display the run opened $(opened "$work"/loader.* | tr '\n' ' ')"
-# With one, each installed toolkit is loaded: the check above would pass for a program that
-# never loads them.
+# With one, each installed toolkit is loaded, by the box's process alone: the program itself
+# loads none (the check above would pass for a program that never loads them). The loader's
+# log of a process goes on in the same file after a fork, each line tagged with the process id.
 env -u WAYLAND_DISPLAY DISPLAY=unix:65000 LD_DEBUG=files LD_DEBUG_OUTPUT="$work/loader-display" \
-    "${run[@]}" </dev/null >/dev/null 2>&1
+    "${run[@]}" </dev/null >/dev/null 2>&1 &
+program=$!
+wait "$program"
 for library in "${toolkits[@]}"; do
     if PATH=$PATH:/sbin ldconfig -p | grep -q "^[[:space:]]*${library//./\\.} " &&
         ! opened "$work"/loader-display.* | grep -qx "$library"; then
         fail "$library was not loaded with a display"
     fi
 done
+parent_opened=$(grep -h "^ *$program:" "$work"/loader-display.* | opened /dev/stdin)
+[[ -z $parent_opened ]] || fail "the program itself opened $(tr '\n' ' ' <<<"$parent_opened")"
 
 cmp -s no-display.stdout unreachable-display.stdout ||
     fail "standard output depends on the display"

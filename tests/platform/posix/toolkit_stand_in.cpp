@@ -2,7 +2,9 @@
 // file name and found through LD_LIBRARY_PATH. It shows nothing: each box's title and text
 // are appended, each with its zero byte, to the file that BOX_RECORD names, and the box
 // counts as shown and closed. Where BOX_HOLD names a file, each box stays open until that
-// file exists, so that a test can act while a box is open.
+// file exists, so that a test can act while a box is open. Its screen is 1024x768; with
+// BOX_CRASH set, the box call dies of SIGSEGV instead, as a toolkit that crashes does.
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +12,9 @@
 #include <unistd.h>
 
 extern "C" int SDL_ShowSimpleMessageBox(std::uint32_t, const char* title, const char* text, void*) {
+    if (std::getenv("BOX_CRASH") != nullptr) {
+        std::raise(SIGSEGV);
+    }
     const char* path = std::getenv("BOX_RECORD");
     std::FILE* record = path != nullptr ? std::fopen(path, "ab") : nullptr;
     if (record == nullptr) {
@@ -30,4 +35,13 @@ extern "C" int SDL_ShowSimpleMessageBox(std::uint32_t, const char* title, const 
 extern "C" int SDL_VideoInit(const char*) {
     const char* display = std::getenv("DISPLAY");
     return display != nullptr && *display != '\0' ? 0 : -1;
+}
+
+struct Rect {
+    int x, y, w, h;
+};
+
+extern "C" int SDL_GetDisplayBounds(int, Rect* bounds) {
+    *bounds = Rect{0, 0, 1024, 768};
+    return 0;
 }
