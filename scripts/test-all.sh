@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the tests need, then builds every preset and runs all the tests, stage by stage,
-# and ends with a table of the stages: each passed, failed, or skipped with its reason. A stage
-# that fails does not stop the others; the script exits non-zero when any failed.
+# and ends with a table of the stages: each passed or failed, with what it ran and the tests
+# that skipped themselves. A stage that fails does not stop the others; the script exits
+# non-zero when any failed.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 if [[ $(id -u) -ne 0 ]]; then
