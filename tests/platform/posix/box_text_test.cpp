@@ -93,11 +93,18 @@ INSTANTIATE_TEST_SUITE_P(
         // takes two columns and goes to the next line whole.
         BoxCase{"BrokenAtTheLastSpace", "str1=" + Repeat("word ", 16),
                 "str1=" + Repeat("word ", 14) + "word\nword "},
+        // A space that follows a full line is its break; the next line does not start with it.
+        BoxCase{"SpaceAfterAFullLine", "str1=" + std::string(75, 'x') + " tail",
+                "str1=" + std::string(75, 'x') + "\ntail"},
         BoxCase{"WideCharacters", "str1=" + Repeat("\xE4\xB8\xAD", 40),
                 "str1=" + Repeat("\xE4\xB8\xAD", 37) + "\n" + Repeat("\xE4\xB8\xAD", 3)},
         BoxCase{"MoreLinesThanTheScreenHolds", "str1=top" + std::string(120, '\n') + "bottom",
                 "str1=top" + std::string(30, '\n') + "\n...",
-                "str1=top" + std::string(120, '\n') + "bottom\n"}),
+                "str1=top" + std::string(120, '\n') + "bottom\n"},
+        BoxCase{"LastLineBrokenPastTheScreen",
+                "str1=" + std::string(31, '\n') + std::string(81, 'x'),
+                "str1=" + std::string(30, '\n') + "\n...",
+                "str1=" + std::string(31, '\n') + std::string(81, 'x') + "\n"}),
     [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
 
 } // namespace
