@@ -78,7 +78,8 @@ bool ApplyWish(int when) {
         mode.c_cc[VMIN] = 1;
         mode.c_cc[VTIME] = 0;
     }
-    HasWishedMode = tcsetattr(STDIN_FILENO, when, &mode) == 0 ? 1 : 0;
+    tcsetattr(STDIN_FILENO, when, &mode);
+    HasWishedMode = 1;
     return true;
 }
 

@@ -356,6 +356,7 @@ TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
         if (row.bgFirst) {
             Type(terminal, "bg\r");
             ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+            std::this_thread::sleep_for(200ms); // the run takes its continue in the background
         }
         Type(terminal, "fg\r");
         ASSERT_TRUE(ShowsNext(terminal, ProgramPath() + std::string("\r\n")));
