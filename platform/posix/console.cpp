@@ -143,12 +143,17 @@ extern "C" HANDLE GetStdHandle(DWORD stdHandle) {
 }
 
 // Only a terminal has a console input buffer to flush, as only a console does on Windows.
+// The switch to key mode discards what was typed before it, and nothing after it: a key
+// typed once the terminal is in key mode counts. In key mode already, a flush discards.
 extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
-    if (FdOf(consoleInput) != STDIN_FILENO || !EnterKeyMode()) {
+    if (FdOf(consoleInput) != STDIN_FILENO) {
         return FALSE;
     }
-    tcflush(STDIN_FILENO, TCIFLUSH);
-    return TRUE;
+    if (Wish == TerminalKeys) {
+        tcflush(STDIN_FILENO, TCIFLUSH);
+        return TRUE;
+    }
+    return EnterKeyMode() ? TRUE : FALSE;
 }
 
 // Nonzero when a read of standard input would not block: a key, the input's end, or an
