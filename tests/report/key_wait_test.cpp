@@ -269,6 +269,18 @@ INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal,
                                     (info.param.second ? "_IgnoredByCaller" : "");
                          });
 
+// With SIGHUP ignored (nohup), a terminal that hangs up ends the wait as an input's end does.
+TEST_F(KeyWait, HangupWithSighupIgnoredEndsTheRun) {
+    terminal = StartOnTerminal(folder.path, "", SIGHUP);
+    std::string seen;
+    ASSERT_TRUE(ReadUntil(terminal.master, seen, Prompt)) << seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master));
+    close(terminal.master);
+    terminal.master = -1;
+    const int status = WaitForExit(terminal.child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
 // Waits until the terminal shows text after what was waited for before.
 bool ShowsNext(Terminal& shell, const std::string& text) {
     if (!ReadUntil(shell.master, shell.seen, text, shell.shown)) {
@@ -325,6 +337,7 @@ struct ShellCase {
     int status;              // the run's exit status, as the shell's prompt shows it
     bool bgFirst = false;    // after the Ctrl-Z, bg, and fg once the shell has prompted again
     bool background = false; // started with &, and fg once the run waits for its key
+    const char* prefix = ""; // typed before the command
 };
 
 void PrintTo(const ShellCase& row, std::ostream* out) {
@@ -344,7 +357,7 @@ TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
         std::printf("SKIP: %s\n", reason);
         GTEST_SKIP() << reason;
     }
-    Type(terminal, ProgramCommand() + (row.background ? " &\r" : "\r"));
+    Type(terminal, row.prefix + ProgramCommand() + (row.background ? " &\r" : "\r"));
     ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
     // In the background the run stops where it would take the terminal for the key wait.
     ASSERT_TRUE(row.background || WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
@@ -382,6 +395,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ShellCase{"AfterCtrlZAndFg", "q", true, 0},
                       ShellCase{"AfterCtrlZBgAndFg", "q", true, 0, true},
                       ShellCase{"StartedInTheBackground", "q", false, 0, false, true},
+                      // Without the terminal as its controlling terminal.
+                      ShellCase{"InASessionOfItsOwn", "q", false, 0, false, false, "setsid -w "},
                       ShellCase{"CtrlC", "\x03", false, 128 + SIGINT},
                       ShellCase{"CtrlBackslash", "\x1c", false, 128 + SIGQUIT}),
     [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });
