@@ -47,7 +47,10 @@ bool IsOption(const char* argument) {
 // output) is told on standard error and fails the command, so that it is not taken for an
 // answer given.
 int Answer(const char* text) {
-    if (std::fputs(text, stdout) >= 0 && std::fflush(stdout) == 0) {
+    // A failed write, in fputs or in the flush, leaves the stream's error mark.
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+    if (std::ferror(stdout) == 0) {
         return 0;
     }
     std::fprintf(stderr, "keyreport: write error: %s\n", std::strerror(errno));
@@ -77,7 +80,9 @@ void WriteQuoted(const char* argument) {
     for (std::size_t at = 0; at < length;) {
         wchar_t character = 0;
         const std::size_t size = std::mbrtowc(&character, argument + at, length - at, &shift);
-        if (size == 0 || size > length - at || std::iswprint(static_cast<wint_t>(character)) == 0) {
+        // A character, or (-1, -2) a byte that starts none; never the null character, as the
+        // argument holds none before its end.
+        if (size > length - at || std::iswprint(static_cast<wint_t>(character)) == 0) {
             shift = std::mbstate_t{};
             state = Switch(state, InEscapes);
             std::fprintf(stderr, "\\%03o", static_cast<unsigned char>(argument[at]));

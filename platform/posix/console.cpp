@@ -40,11 +40,13 @@ constexpr unsigned char Escape = 0x1B;
 constexpr unsigned char FirstUtf8Lead = 0xC0;
 
 volatile std::sig_atomic_t Wish = TerminalAsFound;
+// Set while the terminal has the mode the run wishes; cleared when the mode found is put back.
+volatile std::sig_atomic_t HasWishedMode = 0;
 // Set once FoundMode holds the terminal's mode as the run found it.
 volatile std::sig_atomic_t HasFoundMode = 0;
 termios FoundMode;
-// The process that may change the terminal's mode: the one that quieted it, or else the
-// first to change it. A child forked from it keeps this and so leaves the terminal alone.
+// The process that may change the terminal's mode: the one that quieted it (or found no
+// terminal to quiet). A child forked from it keeps this and so leaves the terminal alone.
 pid_t Owner;
 
 // Whether this process may change the mode of the terminal on standard input without being
@@ -58,9 +60,7 @@ bool IsTerminalInForeground() {
 // Gives the terminal the mode the run wishes, having kept the mode found the first time.
 // Safe to call from a signal handler. False when standard input is no terminal.
 bool ApplyWish(int when) {
-    if (Owner == 0) {
-        Owner = getpid();
-    } else if (getpid() != Owner) {
+    if (getpid() != Owner) {
         return true; // a forked child leaves the terminal to the process that set it
     }
     if (HasFoundMode == 0) {
@@ -69,16 +69,17 @@ bool ApplyWish(int when) {
         }
         HasFoundMode = 1;
     }
+    // Each mode the run wishes here is without echo: the mode as found is put back by
+    // RestoreTerminal alone.
     termios mode = FoundMode;
-    if (Wish != TerminalAsFound) {
-        mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
-    }
+    mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
     if (Wish == TerminalKeys) {
         mode.c_lflag &= ~static_cast<tcflag_t>(ICANON);
         mode.c_cc[VMIN] = 1;
         mode.c_cc[VTIME] = 0;
     }
     tcsetattr(STDIN_FILENO, when, &mode);
+    HasWishedMode = 1;
     return true;
 }
 
@@ -125,6 +126,7 @@ void QuietTerminal() {
 void RestoreTerminal() {
     if (HasFoundMode != 0 && getpid() == Owner) {
         tcsetattr(STDIN_FILENO, TCSANOW, &FoundMode);
+        HasWishedMode = 0;
     }
 }
 
@@ -141,12 +143,17 @@ extern "C" HANDLE GetStdHandle(DWORD stdHandle) {
 }
 
 // Only a terminal has a console input buffer to flush, as only a console does on Windows.
+// The switch to key mode discards what was typed before it, and nothing after it: a key
+// typed once the terminal is in key mode counts. In key mode already, a flush discards.
 extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
-    if (FdOf(consoleInput) != STDIN_FILENO || !EnterKeyMode()) {
+    if (FdOf(consoleInput) != STDIN_FILENO) {
         return FALSE;
     }
-    tcflush(STDIN_FILENO, TCIFLUSH);
-    return TRUE;
+    if (Wish == TerminalKeys) {
+        tcflush(STDIN_FILENO, TCIFLUSH);
+        return TRUE;
+    }
+    return EnterKeyMode() ? TRUE : FALSE;
 }
 
 // Nonzero when a read of standard input would not block: a key, the input's end, or an
@@ -154,6 +161,12 @@ extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
 // ready too: the read that follows then waits for the key.
 extern "C" int _kbhit() {
     EnterKeyMode();
+    // A run stopped, then continued in the background (bg) has the mode it found; brought to
+    // the foreground later (fg), it is not continued again, so the wait takes key mode up
+    // itself once it has the terminal.
+    if (Wish == TerminalKeys && HasWishedMode == 0 && IsTerminalInForeground()) {
+        ApplyWish(TCSANOW);
+    }
     pollfd input{STDIN_FILENO, POLLIN, 0};
     return poll(&input, 1, 0) != 0 ? 1 : 0;
 }

@@ -303,6 +303,7 @@ INSTANTIATE_TEST_SUITE_P(
                         true,
                         Refusal(std::string("$'\\033''[31mred'")),
                         2},
+        CommandLineCase{"EmptyArgument", {""}, "", true, Refusal(""), 2},
         CommandLineCase{"QuoteMarkAndBrokenUtf8",
                         {"it's\xff"},
                         "",

@@ -257,15 +257,29 @@ TEST_P(KeyWaitSignal, EndsTheRunAndRestoresTheTerminal) {
     EXPECT_TRUE(SameMode(terminal.before, after));
 }
 
-// Named after the signal: INT, QUIT, TERM, HUP, HUP_IgnoredByCaller and TSTP.
+// Named after the signal: INT, QUIT, TERM, HUP, HUP_IgnoredByCaller, TSTP and
+// TSTP_IgnoredByCaller.
 INSTANTIATE_TEST_SUITE_P(Signals, KeyWaitSignal,
                          ::testing::Values(std::pair{SIGINT, false}, std::pair{SIGQUIT, false},
                                            std::pair{SIGTERM, false}, std::pair{SIGHUP, false},
-                                           std::pair{SIGHUP, true}, std::pair{SIGTSTP, false}),
+                                           std::pair{SIGHUP, true}, std::pair{SIGTSTP, false},
+                                           std::pair{SIGTSTP, true}),
                          [](const ::testing::TestParamInfo<std::pair<int, bool>>& info) {
                              return std::string(sigabbrev_np(info.param.first)) +
                                     (info.param.second ? "_IgnoredByCaller" : "");
                          });
+
+// With SIGHUP ignored (nohup), a terminal that hangs up ends the wait as an input's end does.
+TEST_F(KeyWait, HangupWithSighupIgnoredEndsTheRun) {
+    terminal = StartOnTerminal(folder.path, "", SIGHUP);
+    std::string seen;
+    ASSERT_TRUE(ReadUntil(terminal.master, seen, Prompt)) << seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master));
+    close(terminal.master);
+    terminal.master = -1;
+    const int status = WaitForExit(terminal.child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
 
 // Waits until the terminal shows text after what was waited for before.
 bool ShowsNext(Terminal& shell, const std::string& text) {
@@ -318,9 +332,12 @@ class KeyWaitInShell : public KeyWait {
 
 struct ShellCase {
     const char* name;
-    std::string key;   // typed at the key wait, as the terminal sends it
-    bool suspendFirst; // Ctrl-Z at the key wait, then fg, before the key
-    int status;        // the run's exit status, as the shell's prompt shows it
+    std::string key;         // typed at the key wait, as the terminal sends it
+    bool suspendFirst;       // Ctrl-Z at the key wait, then fg, before the key
+    int status;              // the run's exit status, as the shell's prompt shows it
+    bool bgFirst = false;    // after the Ctrl-Z, bg, and fg once the shell has prompted again
+    bool background = false; // started with &, and fg once the run waits for its key
+    const char* prefix = ""; // typed before the command
 };
 
 void PrintTo(const ShellCase& row, std::ostream* out) {
@@ -333,19 +350,27 @@ class KeyWaitInShellKey : public KeyWaitInShell, public ::testing::WithParamInte
 // is echoed or left for the shell, and the shell finds its terminal as it was.
 TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
     const ShellCase& row = GetParam();
-    if (row.suspendFirst && std::getenv("KEYREPORT_RUN_UNDER") != nullptr) {
+    if ((row.suspendFirst || row.background) && std::getenv("KEYREPORT_RUN_UNDER") != nullptr) {
         // valgrind lets the program's SIGTSTP go by without stopping, so there is no stop
         // to continue from.
         const char reason[] = "the program runs under another program, which takes the stop";
         std::printf("SKIP: %s\n", reason);
         GTEST_SKIP() << reason;
     }
-    Type(terminal, ProgramCommand() + "\r");
+    Type(terminal, row.prefix + ProgramCommand() + (row.background ? " &\r" : "\r"));
     ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
-    ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
-    if (row.suspendFirst) {
-        Type(terminal, "\x1a");
-        ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(128 + SIGTSTP))) << terminal.seen;
+    // In the background the run stops where it would take the terminal for the key wait.
+    ASSERT_TRUE(row.background || WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
+    if (row.suspendFirst || row.background) {
+        if (row.suspendFirst) {
+            Type(terminal, "\x1a");
+            ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(128 + SIGTSTP))) << terminal.seen;
+        }
+        if (row.bgFirst) {
+            Type(terminal, "bg\r");
+            ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+            std::this_thread::sleep_for(200ms); // the run takes its continue in the background
+        }
         Type(terminal, "fg\r");
         ASSERT_TRUE(ShowsNext(terminal, ProgramPath() + std::string("\r\n")));
         ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child))
@@ -368,6 +393,10 @@ INSTANTIATE_TEST_SUITE_P(
                       ShellCase{"F5", "\x1b[15~", false, 0},
                       ShellCase{"EAcuteInUtf8", "\xc3\xa9", false, 0},
                       ShellCase{"AfterCtrlZAndFg", "q", true, 0},
+                      ShellCase{"AfterCtrlZBgAndFg", "q", true, 0, true},
+                      ShellCase{"StartedInTheBackground", "q", false, 0, false, true},
+                      // Without the terminal as its controlling terminal.
+                      ShellCase{"InASessionOfItsOwn", "q", false, 0, false, false, "setsid -w "},
                       ShellCase{"CtrlC", "\x03", false, 128 + SIGINT},
                       ShellCase{"CtrlBackslash", "\x1c", false, 128 + SIGQUIT}),
     [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });

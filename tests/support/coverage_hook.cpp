@@ -4,9 +4,14 @@
 // action, and neither runs the exit-time write of gcc's coverage counters: without this
 // every run would count as never made. Each of the two calls writes the counters first, then
 // goes on as usual.
+//
+// The counters are written once a process: a later write is skipped. A raise that returns
+// (a stop, continued) zeroes them after the write, which makes the next write count what
+// runs from there on.
 extern "C" {
 
 void __gcov_dump();
+void __gcov_reset();
 [[noreturn]] void __real__exit(int status);
 int __real_raise(int signal);
 
@@ -17,7 +22,9 @@ int __real_raise(int signal);
 
 int __wrap_raise(int signal) {
     __gcov_dump();
-    return __real_raise(signal);
+    const int result = __real_raise(signal);
+    __gcov_reset();
+    return result;
 }
 
 } // extern "C"

@@ -1,9 +1,9 @@
 // The text a desktop box is handed, byte for byte: the built program runs with a display set
 // and a stand-in for the toolkit library that records each box. A value that is valid UTF-8
-// goes to the box unchanged; any other is read as Windows-1252. The caption is "Error". The
-// stand-in's screen is 1024x768, where a line takes up to 80 columns and a box 32 lines: a
-// longer line is broken, and a text of more lines shows its start, with the whole value on
-// standard error too.
+// goes to the box unchanged; any other is read as Windows-1252. The caption is "Error". On
+// the stand-in's screen, 1024x768 unless a row narrows it, a line takes up to 80 columns and
+// a box 32 lines: a longer line is broken, and a text of more lines shows its start, with the
+// whole value on standard error too.
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -15,9 +15,10 @@ namespace {
 
 struct BoxCase {
     const char* name;
-    std::string value;   // the value text in Test.txt, before its '&'
-    std::string boxText; // what the box is handed
-    std::string error;   // what standard error gets
+    std::string value;                // the value text in Test.txt, before its '&'
+    std::string boxText;              // what the box is handed
+    std::string error;                // what standard error gets
+    const char* screenWidth = "1024"; // the screen's width in pixels
 };
 
 void PrintTo(const BoxCase& box, std::ostream* out) {
@@ -45,7 +46,8 @@ TEST_P(BoxText, ReachesTheBoxAsUtf8) {
     RunOptions options;
     options.folder = folder.path;
     options.environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
-                           "BOX_RECORD=" + record};
+                           "BOX_RECORD=" + record,
+                           std::string("BOX_SCREEN_WIDTH=") + box.screenWidth};
     const RunResult run = RunProgram(options);
     EXPECT_EQ(run.error, box.error); // nothing where the box shows the whole value
     EXPECT_EQ(ExitCodeOf(run), 0);
@@ -93,11 +95,22 @@ INSTANTIATE_TEST_SUITE_P(
         // takes two columns and goes to the next line whole.
         BoxCase{"BrokenAtTheLastSpace", "str1=" + Repeat("word ", 16),
                 "str1=" + Repeat("word ", 14) + "word\nword "},
+        // A space that follows a full line is its break; the next line does not start with it.
+        BoxCase{"SpaceAfterAFullLine", "str1=" + std::string(75, 'x') + " tail",
+                "str1=" + std::string(75, 'x') + "\ntail"},
         BoxCase{"WideCharacters", "str1=" + Repeat("\xE4\xB8\xAD", 40),
                 "str1=" + Repeat("\xE4\xB8\xAD", 37) + "\n" + Repeat("\xE4\xB8\xAD", 3)},
+        // A narrower screen takes fewer columns, (width - 64) / 10, and two at the least.
+        BoxCase{"NarrowScreen", "str1=" + std::string(30, 'x'),
+                "str1=" + std::string(15, 'x') + "\n" + std::string(15, 'x'), "", "264"},
+        BoxCase{"ScreenNarrowerThanTwoColumns", "str1=ab", "st\nr1\n=a\nb", "", "64"},
         BoxCase{"MoreLinesThanTheScreenHolds", "str1=top" + std::string(120, '\n') + "bottom",
                 "str1=top" + std::string(30, '\n') + "\n...",
-                "str1=top" + std::string(120, '\n') + "bottom\n"}),
+                "str1=top" + std::string(120, '\n') + "bottom\n"},
+        BoxCase{"LastLineBrokenPastTheScreen",
+                "str1=" + std::string(31, '\n') + std::string(81, 'x'),
+                "str1=" + std::string(30, '\n') + "\n...",
+                "str1=" + std::string(31, '\n') + std::string(81, 'x') + "\n"}),
     [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
 
 } // namespace

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# keyreport without a desktop: with no display, a display that cannot be reached, or no
-# toolkit to show a box with, or a toolkit that crashes in its box, each value text and a line
-# feed go to standard error, and standard output is as with a box. Nothing else reaches
-# standard error, not even the diagnostics of a command that a toolkit starts.
+# keyreport without a desktop: with no display, a display that cannot be reached, no toolkit
+# to show a box with, a toolkit that crashes in its box, or a box whose process cannot start,
+# each value text and a line feed go to standard error, and standard output is as with a box.
+# Nothing else reaches standard error, not even the diagnostics of a command that a toolkit
+# starts.
 #
 #   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY STAND-IN-FOLDER [EMULATOR...]
 #
 # NO-ENTRY-LIBRARY is a library without the toolkits' entry points; STAND-IN-FOLDER holds the
-# toolkit stand-in, which BOX_CRASH makes crash. On a cross build the program runs through
+# toolkit stand-in, which BOX_CRASH makes crash, and a library whose fork always fails. On a cross build the program runs through
 # the emulator command that follows them.
 set -uo pipefail
 
@@ -76,6 +77,11 @@ headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 \
 # A toolkit that dies of SIGSEGV in its box takes only the box's process with it.
 headless_case crashing-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
     BOX_CRASH=1
+
+# A box whose process cannot start (fork fails): the values are not lost. Natively only, as
+# the preloaded library is the build's own.
+((${#run[@]} > 1)) || headless_case no-box-process -u WAYLAND_DISPLAY DISPLAY=:0 \
+    LD_LIBRARY_PATH="$stand_in" LD_PRELOAD="$stand_in/libfailing_fork.so"
 
 # The shared objects the program opened itself in a run (its loader's log files), one a line.
 opened() { cat "$@" | sed -n 's/^ *[0-9]*:\tfile=\([^ ]*\) .*dynamically loaded.*/\1/p' | sort -u; }

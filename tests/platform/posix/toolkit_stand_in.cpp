@@ -2,8 +2,9 @@
 // file name and found through LD_LIBRARY_PATH. It shows nothing: each box's title and text
 // are appended, each with its zero byte, to the file that BOX_RECORD names, and the box
 // counts as shown and closed. Where BOX_HOLD names a file, each box stays open until that
-// file exists, so that a test can act while a box is open. Its screen is 1024x768; with
-// BOX_CRASH set, the box call dies of SIGSEGV instead, as a toolkit that crashes does.
+// file exists, so that a test can act while a box is open. Its screen is 1024x768, or
+// BOX_SCREEN_WIDTH pixels wide; with BOX_CRASH set, the box call dies of SIGSEGV instead, as a
+// toolkit that crashes does.
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
@@ -42,6 +43,7 @@ struct Rect {
 };
 
 extern "C" int SDL_GetDisplayBounds(int, Rect* bounds) {
-    *bounds = Rect{0, 0, 1024, 768};
+    const char* width = std::getenv("BOX_SCREEN_WIDTH");
+    *bounds = Rect{0, 0, width != nullptr ? std::atoi(width) : 1024, 768};
     return 0;
 }
