@@ -2,22 +2,15 @@
 """End-to-end tests of keyreport.exe's own x86 machine code on an emulated processor (Unicorn),
 on any machine: neither Wine nor kernel support for 32-bit programs is needed.
 
-The test is the program's loader and its Windows. It maps the PE file at a base of its own
-(relocated, as ASLR moves a program that allows it), points each import at a stub, and runs
-the entry point on a stack as Windows gives it: the reserve the file asks for, one page
-committed below its top, a guard page below that. Each import the program calls from
-kernel32, user32 and msvcrt is served here to its documented contract, its arguments checked
-and recorded; a call to any other import fails the case.
-
-Each case of the table the Wine run shares (cases.py) is checked against the same reference
-model (reference_run, built for this machine and given the address ReadFile reads the file
-to): standard output byte for byte, and where it stands when each box opens; each box's text
-(MessageBoxW as UTF-16, MessageBoxA in code page 1252); that keys pressed before the key wait
-(one before the run, one in each box) are discarded and that the wait polls _kbhit with a
-Sleep between polls until a key is given; exit code 0; that no heap block is written outside
-itself and no stack page touched past the guard page (as a frame of a page or more without
-stack probes would); and the deepest point the stack reaches below the entry, bounded by what
-the file asks Windows to commit at the start.
+The test is the program's loader and its Windows: it maps the PE file at a base of its own,
+relocated, runs the entry point on a stack as Windows gives it (a guard page below the page
+committed), and serves each import from kernel32, user32 and msvcrt to its documented
+contract, checking its arguments; a call to any other import fails the case. Each case of
+cases.py is checked against the reference model (reference_run, built for this machine and
+given the address ReadFile reads the file to) as the Wine run checks it: the output at each
+box and at the end, each box's text, the key wait, exit code 0. So is what only the served
+calls show: no heap block touched outside itself, no stack page past the guard page, and the
+stack's deepest point within what the file asks Windows to commit. docs/windows.md tells more.
 """
 
 import argparse
