@@ -237,8 +237,8 @@ class Machine:
         last = address + len(data) - 1
         if data and not any(begin <= address and last <= end and protection & unicorn.UC_PROT_WRITE
                             for begin, end, protection in self.uc.mem_regions()):
-            raise CaseFailure("%s at %#x (%d bytes) is not writable memory" % (what, address,
-                                                                               len(data)))
+            raise CaseFailure("%s at %#x (%d bytes) is not writable memory"
+                              % (what, address, len(data)))
         self.uc.mem_write(address, bytes(data))
 
     def read(self, address, size):
