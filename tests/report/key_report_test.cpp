@@ -262,12 +262,12 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
 }
 
-// The refusal of an argument, as it is shown quoted.
-std::string Refusal(const std::string& quoted) {
+// The refusal of an argument, which is shown quoted.
+std::string QuotedRefusal(const std::string& quoted) {
     return "keyreport: unexpected argument " + quoted + "; see 'keyreport --help'\n";
 }
 std::string Refusal(const char* argument) {
-    return Refusal("'" + std::string(argument) + "'");
+    return QuotedRefusal("'" + std::string(argument) + "'");
 }
 
 constexpr char FullDevice[] = "keyreport: write error: No space left on device\n";
@@ -297,19 +297,11 @@ INSTANTIATE_TEST_SUITE_P(
             "HelpAndVersion", {"--help", "--version"}, "", true, Refusal("--version"), 2},
         // An argument is quoted as a shell reads it back; bytes that would not show as
         // themselves, such as an escape sequence that would recolour the terminal, as escapes.
-        CommandLineCase{"EscapeSequence",
-                        {"\x1b[31mred"},
-                        "",
-                        true,
-                        Refusal(std::string("$'\\033''[31mred'")),
-                        2},
+        CommandLineCase{
+            "EscapeSequence", {"\x1b[31mred"}, "", true, QuotedRefusal("$'\\033''[31mred'"), 2},
         CommandLineCase{"EmptyArgument", {""}, "", true, Refusal(""), 2},
-        CommandLineCase{"QuoteMarkAndBrokenUtf8",
-                        {"it's\xff"},
-                        "",
-                        true,
-                        Refusal(std::string("'it'\\''s'$'\\377'")),
-                        2},
+        CommandLineCase{
+            "QuoteAndBrokenUtf8", {"it's\xff"}, "", true, QuotedRefusal("'it'\\''s'$'\\377'"), 2},
         // An answer that cannot be written is a failure, told on standard error.
         CommandLineCase{"HelpToAFullDevice", {"--help"}, "", true, FullDevice, 1, "/dev/full"},
         CommandLineCase{

@@ -25,7 +25,6 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
-#include <vector>
 
 namespace {
 

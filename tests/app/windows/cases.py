@@ -5,8 +5,10 @@ Each case: name, Test.txt contents, what else the case does. The contents are pl
 bytes, or a text with the encoding it is saved in, in which each box must then show the
 characters of the value that the reference model cuts from those bytes; None: no file. Boxes
 given bytes read them in the ANSI code page 1252, as under Wine. Below them, what both runs
-use to compare a run's output with the reference model's.
+use to read the reference model's output, compare a run's with it, and fail a case.
 """
+
+import os
 
 PROMPT = b"Press any key to exit..."
 LINE_BREAK = b"\r\n"
@@ -16,34 +18,17 @@ PICTURE = "photograph the first box for the documentation (--screenshot)"
 HELD_READING = "another program holds Test.txt open for reading, sharing it for reading only"
 HELD_WRITING = "another program holds Test.txt open for writing, sharing it"
 
-
-def long_values():
-    """A value of exactly 255 bytes, then one of 256 (no '&' within reach)."""
-    return b"str1=" + b"v" * 250 + b"&str2=" + b"w" * 251 + b"&"
-
-
-def beyond_read():
-    """The second key starts at byte 500, past what is read."""
-    head = b"str1=a&"
-    return head + b"." * (500 - len(head)) + b"str2=b&"
-
-
-def ascii_and_one_wide():
-    """A value of 255 bytes, ASCII but for one 2-byte character, then one of 2-byte characters
-    whose '&' is the last byte read."""
-    return "str1=é" + "a" * 248 + "&str2=" + "é" * 119 + "&"
-
-
 CASES = [
     ("two values, key pressed while the second box is open", b"str1=hello&str2=world&",
      {KEY_IN_BOX}),
     ("keys in reverse order among other text", b"head str2=beta&mid str1=alpha&tail",
      {KEY_IN_BOX}),
     ("key at the start and key twice", b"str1=&x str2=one&str2=two&", set()),
-    ("value of 255 bytes, then one without '&' in reach", long_values(), {KEY_IN_BOX}),
+    ("value of 255 bytes, then one without '&' in reach",
+     b"str1=" + b"v" * 250 + b"&str2=" + b"w" * 251 + b"&", {KEY_IN_BOX}),
     ("value without '&': no box, no second key", b"str1=alpha str2=beta", set()),
     ("zero byte inside a value", b"str1=ab\0cd&str2=x&", set()),
-    ("second key beyond the 500 bytes read", beyond_read(), set()),
+    ("second key beyond the 500 bytes read", b"str1=a&".ljust(500, b".") + b"str2=b&", set()),
     ("Test.txt held open by another program for reading only", b"str1=held&str2=still read&",
      {HELD_READING}),
     ("Test.txt open for writing in another program", b"str1=being&str2=edited&",
@@ -57,10 +42,29 @@ CASES = [
     # 255 bytes that are 130 characters and 130 UTF-16 units with the zero after them.
     ("UTF-8 value of 255 bytes, all 2-byte characters after the key",
      ("str1=" + "é" * 125 + "&str2=é&", "utf-8"), set()),
-    # 254 characters: the most UTF-16 units a shown value takes with its zero, 255.
+    # 254 characters: the most UTF-16 units a shown value takes with its zero, 255. Then one of
+    # 2-byte characters whose '&' is the last byte read.
     ("UTF-8 value of 255 bytes, ASCII but one 2-byte character; '&' as byte 500",
-     (ascii_and_one_wide(), "utf-8"), {KEY_IN_BOX}),
+     ("str1=é" + "a" * 248 + "&str2=" + "é" * 119 + "&", "utf-8"), {KEY_IN_BOX}),
 ]
+
+
+class CaseFailure(Exception):
+    pass
+
+
+def expect(condition, message):
+    if not condition:
+        raise CaseFailure(message)
+
+
+def read_expected(folder, count):
+    """What reference_run wrote into folder for a run of count boxes: the console output, and
+    each box's text."""
+    def read(name):
+        with open(os.path.join(folder, name), "rb") as data:
+            return data.read()
+    return read("console.bin"), [read("box-%d.bin" % i) for i in range(1, count + 1)]
 
 
 def file_bytes(contents):

@@ -1,30 +1,16 @@
 #!/usr/bin/env python3
-"""End-to-end tests of keyreport.exe's own x86 machine code, run on an emulated processor
-(Unicorn), on any machine: no Wine, and no kernel support for 32-bit programs, is needed.
+"""End-to-end tests of keyreport.exe's own x86 machine code on an emulated processor (Unicorn),
+on any machine: neither Wine nor kernel support for 32-bit programs is needed.
 
-The test is the program's loader and its Windows. It maps the PE file's headers and sections
-at a base of its own choosing (applying the base relocations, as Windows does for a program
-that allows it), points each import at a stub of its own, and runs the code from the entry
-point with a stack as Windows gives it: the size the file asks for, one page committed below
-its top and a guard page below that. Each import the program calls from kernel32, user32 and
-msvcrt is served here, to its documented contract, and every call is recorded with its
-arguments. Calls the program has no business making fail the case.
-
-Checked in every case of the table the Wine run shares (cases.py), against the same reference
-model (reference_run, built for this machine and given the text buffer's address, which is
-where the program's ReadFile call puts the file):
-- standard output byte for byte, and where it stands when each box opens;
-- each box's text, read as the box would (MessageBoxW as UTF-16, MessageBoxA in the ANSI code
-  page 1252), with no owner window, no caption and MB_OK;
-- that keys pressed before the key wait (one before the run, one in each box) are discarded,
-  that the wait polls _kbhit with a Sleep between polls and does not end before a key is
-  given, and exit code 0;
-- CreateFileA's arguments (Test.txt, GENERIC_READ, sharing read and write, OPEN_EXISTING),
-  with another program's open handle honoured by the sharing rules, and ReadFile's;
-- that no heap block is written outside itself, and no stack page is touched past the guard
-  page (a frame of a page or more without stack probes would be);
-- the deepest point the stack reaches below the entry, which is reported and bounded by the
-  stack the file asks Windows to commit at the start.
+The test is the program's loader and its Windows: it maps the PE file at a base of its own,
+relocated, runs the entry point on a stack as Windows gives it (a guard page below the page
+committed), and serves each import from kernel32, user32 and msvcrt to its documented
+contract, checking its arguments; a call to any other import fails the case. Each case of
+cases.py is checked against the reference model (reference_run, built for this machine and
+given the address ReadFile reads the file to) as the Wine run checks it: the output at each
+box and at the end, each box's text, the key wait, exit code 0. So is what only the served
+calls show: no heap block touched outside itself, no stack page past the guard page, and the
+stack's deepest point within what the file asks Windows to commit. docs/windows.md tells more.
 """
 
 import argparse
@@ -34,8 +20,8 @@ import sys
 import tempfile
 import time
 
-from cases import (CASES, HELD_READING, HELD_WRITING, LINE_BREAK, difference,
-                   dump_stage_ends, file_bytes, shown)
+from cases import (CASES, HELD_READING, HELD_WRITING, LINE_BREAK, CaseFailure, difference,
+                   dump_stage_ends, expect, file_bytes, read_expected, shown)
 
 try:
     import pefile
@@ -97,36 +83,23 @@ EMPTY_POLLS = 25
 RUN_TIMEOUT_SECONDS = 20
 
 
-class CaseFailure(Exception):
-    pass
-
-
-def expect(condition, message):
-    if not condition:
-        raise CaseFailure(message)
-
-
 def ansi_text(data):
     """Bytes as a box given them shows them in the ANSI code page 1252; the five bytes that
     code page leaves undefined show as the control characters of the same number."""
     return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in data)
 
 
-def access_set(access):
-    return {k for k, bit in (("read", GENERIC_READ), ("write", GENERIC_WRITE)) if access & bit}
-
-
-def share_set(share):
-    return {k for k, bit in (("read", FILE_SHARE_READ), ("write", FILE_SHARE_WRITE))
-            if share & bit}
+def shares(share, access):
+    """Whether a share mode lets another handle have this access."""
+    return all(share & bit for right, bit in ((GENERIC_READ, FILE_SHARE_READ),
+                                             (GENERIC_WRITE, FILE_SHARE_WRITE)) if access & right)
 
 
 def sharing_allows(access, share, holder):
     """Whether an open with this access and share mode succeeds while another handle, of
     holder's access and share mode, is open: each must share what the other asks for."""
     held_access, held_share = holder
-    return (access_set(access) <= share_set(held_share)
-            and access_set(held_access) <= share_set(share))
+    return shares(held_share, access) and shares(share, held_access)
 
 
 class Machine:
@@ -149,7 +122,6 @@ class Machine:
         self.got_key = None
         self.exit_code = None
         self.text_address = None
-        self.file_position = 0
         self.file_handle = None
         self.heap_next = self.layout["heap"]
         self.heap_blocks = []  # (start, size)
@@ -164,13 +136,9 @@ class Machine:
     # Memory.
 
     def load(self, pe):
-        base = self.layout["image"]
-        preferred = pe.OPTIONAL_HEADER.ImageBase
         relocatable = not pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED and hasattr(
             pe, "DIRECTORY_ENTRY_BASERELOC")
-        if not relocatable:
-            base = preferred
-        self.base = base
+        base = self.base = self.layout["image"] if relocatable else pe.OPTIONAL_HEADER.ImageBase
         # The image as the loader lays it out, relocated to base.
         image = pe.get_memory_mapped_image(ImageBase=base)
         size = (pe.OPTIONAL_HEADER.SizeOfImage + PAGE - 1) & ~(PAGE - 1)
@@ -227,14 +195,9 @@ class Machine:
         # The entry is called: its return address on the stack, at an address that is aligned
         # to 4 bytes only on 32-bit Windows, and one below a multiple of 16 on 64-bit Windows,
         # with the 32 bytes of home space its caller gives a 64-bit callee above it.
-        pointer = self.layout["pointer"]
-        if self.wide:
-            sp = top - STACK_ABOVE_ENTRY - 32 - 8
-        else:
-            sp = top - STACK_ABOVE_ENTRY - 4 - 8
-        self.entry_sp = sp
-        self.deepest = sp
-        self.uc.mem_write(sp, self.returned.to_bytes(pointer, "little"))
+        sp = top - STACK_ABOVE_ENTRY - (32 + 8 if self.wide else 4 + 8)
+        self.entry_sp = self.deepest = sp
+        self.uc.mem_write(sp, self.returned.to_bytes(self.layout["pointer"], "little"))
         self.uc.reg_write(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP, sp)
         self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_stack,
                          begin=self.stack_bottom, end=top - 1)
@@ -256,11 +219,9 @@ class Machine:
         read within them rounded up to the heap's granularity."""
         granularity = self.layout["heap_alignment"]
         for start, length in self.heap_blocks:
-            if access == unicorn.UC_MEM_WRITE:
-                end = start + length
-            else:
-                end = start + (length + granularity - 1) // granularity * granularity
-            if start <= address and address + size <= end:
+            if access != unicorn.UC_MEM_WRITE:
+                length = (length + granularity - 1) // granularity * granularity
+            if start <= address and address + size <= start + length:
                 return
         self.fail("%s of %d bytes at %#x, outside every heap block %s"
                   % ("write" if access == unicorn.UC_MEM_WRITE else "read", size, address,
@@ -271,19 +232,13 @@ class Machine:
             self.failure = message
         self.uc.emu_stop()
 
-    def is_writable(self, address, size):
-        if size == 0:
-            return True
-        for begin, end, protection in self.uc.mem_regions():
-            if begin <= address and address + size - 1 <= end:
-                return bool(protection & unicorn.UC_PROT_WRITE)
-        return False
-
     def write(self, address, data, what):
         """A served call's store into the program's memory, which must be writable there."""
-        if not self.is_writable(address, len(data)):
-            raise CaseFailure("%s at %#x (%d bytes) is not writable memory" % (what, address,
-                                                                               len(data)))
+        last = address + len(data) - 1
+        if data and not any(begin <= address and last <= end and protection & unicorn.UC_PROT_WRITE
+                            for begin, end, protection in self.uc.mem_regions()):
+            raise CaseFailure("%s at %#x (%d bytes) is not writable memory"
+                              % (what, address, len(data)))
         self.uc.mem_write(address, bytes(data))
 
     def read(self, address, size):
@@ -303,10 +258,10 @@ class Machine:
             text += piece
         raise CaseFailure("no terminating zero within %d bytes at %#x" % (limit, address))
 
-    def put_value(self, address, value, size, what):
-        if address == 0:
-            raise CaseFailure("%s: a null pointer where the call stores its result" % what)
-        self.write(address, value.to_bytes(size, "little"), what)
+    def put_count(self, address, value, what):
+        """A 32-bit count that the call stores through a pointer it is given."""
+        expect(address != 0, "%s: a null pointer where the call stores its result" % what)
+        self.write(address, value.to_bytes(4, "little"), what)
 
     # Calls.
 
@@ -315,17 +270,14 @@ class Machine:
         d a 32-bit number, whose upper half in a 64-bit slot means nothing. On the stack above
         the return address on 32-bit Windows; in RCX, RDX, R8 and R9 and then on the stack
         above the home space on 64-bit Windows."""
-        count = len(signature)
-        if not self.wide:
-            sp = self.uc.reg_read(x86.UC_X86_REG_ESP)
-            raw = self.read(sp + 4, 4 * count)
-            return [int.from_bytes(raw[4 * i:4 * i + 4], "little") for i in range(count)]
-        registers = [x86.UC_X86_REG_RCX, x86.UC_X86_REG_RDX, x86.UC_X86_REG_R8,
-                     x86.UC_X86_REG_R9]
-        values = [self.uc.reg_read(r) for r in registers[:count]]
-        sp = self.uc.reg_read(x86.UC_X86_REG_RSP)
-        for i in range(4, count):
-            values.append(int.from_bytes(self.read(sp + 8 * (i + 1), 8), "little"))
+        size = self.layout["pointer"]
+        sp = self.uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
+        values = [int.from_bytes(self.read(sp + size * (i + 1), size), "little")
+                  for i in range(len(signature))]
+        if self.wide:
+            registers = (x86.UC_X86_REG_RCX, x86.UC_X86_REG_RDX, x86.UC_X86_REG_R8,
+                         x86.UC_X86_REG_R9)
+            values[:4] = [self.uc.reg_read(r) for r in registers[:len(values)]]
         return [v & 0xFFFFFFFF if kind == "d" else v for v, kind in zip(values, signature)]
 
     def on_stub(self, uc, address, size, data):
@@ -411,13 +363,12 @@ def read_file(m, file, buffer, count, read, overlapped):
     expect(m.text_address is None, "Test.txt read a second time")
     m.text_address = buffer
     # ReadFile sets the count to zero before anything else.
-    m.put_value(read, 0, 4, "the count of bytes read")
+    m.put_count(read, 0, "the count of bytes read")
     if file != FILE_HANDLE:
         return 0
-    data = m.contents[m.file_position:m.file_position + count]
+    data = m.contents[:count]
     m.write(buffer, data, "the buffer read into")
-    m.file_position += len(data)
-    m.put_value(read, len(data), 4, "the count of bytes read")
+    m.put_count(read, len(data), "the count of bytes read")
     return 1
 
 
@@ -425,19 +376,15 @@ def write_file(m, file, buffer, count, written, overlapped):
     expect(file == HANDLES[STD_OUTPUT_HANDLE], "handle %#x, not standard output" % file)
     expect(overlapped == 0, "an OVERLAPPED record given to a console write")
     # The count written may be left out only for an overlapped write.
-    m.put_value(written, 0, 4, "the count written")
+    m.put_count(written, 0, "the count written")
     m.output += m.read(buffer, count)
-    m.put_value(written, count, 4, "the count written")
+    m.put_count(written, count, "the count written")
     return 1
 
 
 def lstrcpy_a(m, destination, source):
     m.write(destination, m.read_text(source) + b"\0", "the copy's destination")
     return destination
-
-
-def get_std_handle(m, which):
-    return HANDLES.get(which, m.invalid_handle())
 
 
 def flush_console_input_buffer(m, console):
@@ -479,10 +426,6 @@ def getch(m):
     return m.got_key
 
 
-def get_process_heap(m):
-    return HEAP_HANDLE
-
-
 def heap_alloc(m, heap, flags, size):
     expect(heap == HEAP_HANDLE, "heap %#x, not the one GetProcessHeap gave" % heap)
     expect(flags & ~HEAP_ZERO_MEMORY == 0, "flags %#x" % flags)
@@ -502,8 +445,7 @@ def multi_byte_to_wide_char(m, code_page, flags, source, size, wide, wide_size):
     surrogates included) fails, as does a buffer too small for the whole result; without it,
     each invalid sequence becomes U+FFFD. A size of -1 takes the text with its zero."""
     expect(code_page == CP_UTF8, "code page %d, of which only UTF-8 is served" % code_page)
-    size = size - 2 ** 32 if size >= 2 ** 31 else size
-    wide_size = wide_size - 2 ** 32 if wide_size >= 2 ** 31 else wide_size
+    size, wide_size = (v - 2 ** 32 if v >= 2 ** 31 else v for v in (size, wide_size))
     if flags & ~MB_ERR_INVALID_CHARS or size == 0 or size < -1 or wide_size < 0 or source == 0:
         return 0  # ERROR_INVALID_FLAGS or ERROR_INVALID_PARAMETER
     data = m.read_text(source) + b"\0" if size == -1 else m.read(source, size)
@@ -530,24 +472,20 @@ def message_box(m, owner, text, caption, style, unit):
     return IDOK
 
 
-def exit_process(m, code):
-    m.exit_code = code
-    return 0
-
-
 # (DLL, name): the function serving it and its signature (see Machine.arguments).
 SERVED = {
     ("kernel32.dll", "CreateFileA"): (create_file_a, "pddpddp"),
     ("kernel32.dll", "ReadFile"): (read_file, "ppdpp"),
     ("kernel32.dll", "WriteFile"): (write_file, "ppdpp"),
     ("kernel32.dll", "lstrcpyA"): (lstrcpy_a, "pp"),
-    ("kernel32.dll", "GetStdHandle"): (get_std_handle, "d"),
+    ("kernel32.dll", "GetStdHandle"): (lambda m, which: HANDLES.get(which, m.invalid_handle()),
+                                       "d"),
     ("kernel32.dll", "FlushConsoleInputBuffer"): (flush_console_input_buffer, "p"),
     ("kernel32.dll", "Sleep"): (sleep, "d"),
-    ("kernel32.dll", "GetProcessHeap"): (get_process_heap, ""),
+    ("kernel32.dll", "GetProcessHeap"): (lambda m: HEAP_HANDLE, ""),
     ("kernel32.dll", "HeapAlloc"): (heap_alloc, "pdp"),
     ("kernel32.dll", "MultiByteToWideChar"): (multi_byte_to_wide_char, "ddpdpd"),
-    ("kernel32.dll", "ExitProcess"): (exit_process, "d"),
+    ("kernel32.dll", "ExitProcess"): (lambda m, code: setattr(m, "exit_code", code), "d"),
     ("user32.dll", "MessageBoxA"): (lambda m, *a: message_box(m, *a, unit=1), "pppd"),
     ("user32.dll", "MessageBoxW"): (lambda m, *a: message_box(m, *a, unit=2), "pppd"),
     ("msvcrt.dll", "_kbhit"): (kbhit, ""),
@@ -567,12 +505,7 @@ def reference(args, folder, contents, address):
                           os.path.join(folder, "absent.txt"), os.devnull, expected,
                           "%x" % (address & 0xFFFFFFFF)],
                          stdout=subprocess.PIPE, check=True).stdout
-    boxes = []
-    for i in range(int(out.split()[0])):
-        with open(os.path.join(expected, "box-%d.bin" % (i + 1)), "rb") as box:
-            boxes.append(box.read())
-    with open(os.path.join(expected, "console.bin"), "rb") as console:
-        return console.read(), boxes
+    return read_expected(expected, int(out.split()[0]))
 
 
 def run_case(args, pe_bytes, folder, contents, extras):
@@ -636,12 +569,11 @@ def main():
             try:
                 m, depth = run_case(args, pe_bytes, folder, contents, extras)
                 deepest = max(deepest, depth)
-                names = sorted({name for name, _ in m.calls})
                 print("PASS %d %s (%d boxes, %d calls, stack %d bytes, %.2f s)"
                       % (number, name, len(m.boxes), len(m.calls), depth,
                          time.monotonic() - case_started), flush=True)
                 if args.only:
-                    print("  calls: %s" % ", ".join(names))
+                    print("  calls: %s" % ", ".join(sorted({call for call, _ in m.calls})))
             except (CaseFailure, subprocess.SubprocessError, OSError) as failure:
                 failures += 1
                 print("FAIL %d %s: %s" % (number, name, failure), flush=True)

@@ -19,9 +19,7 @@ fail() {
 }
 
 stanza() { # stanza NAME ARCH VERSION [DEPENDS]: a package with Multi-Arch: same
-    printf 'Package: %s\nArchitecture: %s\nVersion: %s\nMulti-Arch: same\nPriority: optional\n' \
-        "$1" "$2" "$3"
-    printf 'Section: libs\nMaintainer: Test <test@example.org>\nInstalled-Size: 1\n'
+    printf 'Package: %s\nArchitecture: %s\nVersion: %s\nMulti-Arch: same\n' "$1" "$2" "$3"
     [[ -n ${4:-} ]] && printf 'Depends: %s\n' "$4"
     printf 'Filename: pool/%s_%s_%s.deb\nSize: 1\nSHA256: %064d\n' "$1" "$3" "$2" 0
     printf 'Description: test package\n\n'
@@ -80,18 +78,16 @@ universe() {
         echo "deb [trusted=yes] file:$work/repo bookworm-security main"
     } >"$work/sources.list"
     export APT_CONFIG=$work/apt.conf
-    configure amd64
-    apt-get update -q >"$work/update.log" 2>&1 || true
+    update amd64
     if [[ -n $2 ]]; then
         local list=$work/repo/dists/bookworm-security/main/binary-i386/Packages
         head -c 100 "$list" >"$list.part"
         mv "$list.part" "$list"
     fi
-    configure amd64 i386
-    apt-get update -q >"$work/update.log" 2>&1 || true
+    update amd64 i386
 }
 
-configure() { # configure ARCH...: apt's configuration, for these architectures
+update() { # update ARCH...: apt's configuration for these architectures, and its lists fetched
     local architectures
     architectures=$(printf '"%s"; ' "$@")
     cat >"$work/apt.conf" <<EOF
@@ -109,7 +105,11 @@ APT::Architectures { $architectures};
 APT::Sandbox::User "root";
 Debug::NoLocking "true";
 EOF
+    apt-get update -q >"$work/update.log" 2>&1 || true
 }
+
+# The script's plan for wine32:i386, in out; fails where the script does.
+plan() { out=$(bash "$script" --simulate "32-bit Wine" i386 wine32:i386 2>&1); }
 
 # The amd64 libraries as a machine has them: libgst and libother from bookworm-security, whose
 # i386 twins are in the broken list alone; libsys from an image older than the point release;
@@ -124,9 +124,7 @@ grep -qE "Hash Sum mismatch|unexpected size" "$work/update.log" ||
 if apt-get -s -q install wine32:i386 >"$work/plain.log" 2>&1; then
     fail "apt alone installs wine32:i386 from these lists; the case tests nothing"
 fi
-if ! out=$(bash "$script" --simulate "32-bit Wine" i386 wine32:i386 2>&1); then
-    fail "no plan: $out"
-fi
+plan || fail "no plan: $out"
 line=$(head -n 1 <<<"$out")
 expected="install-deps: 32-bit Wine needs the same library versions for amd64 and i386;"
 expected+=" stepped back from bookworm-security to bookworm: libgst 1.22.0-3+deb12u7 ->"
@@ -134,7 +132,8 @@ expected+=" 1.22.0-3+deb12u4; brought up to the i386 lists' versions: libsys 252
 expected+=" -> 252.39-1~deb12u2"
 [[ $line == "$expected" ]] || fail "the line reads: $line"
 for wanted in "Inst libgst [1.22.0-3+deb12u7] (1.22.0-3+deb12u4" \
-    "Inst libgst:i386 (1.22.0-3+deb12u4" "Inst libsys [252.38-1~deb12u1] (252.39-1~deb12u2" "Inst wine32:i386 " "Inst libpick:i386 "; do
+    "Inst libgst:i386 (1.22.0-3+deb12u4" "Inst libsys [252.38-1~deb12u1] (252.39-1~deb12u2" \
+    "Inst wine32:i386 " "Inst libpick:i386 "; do
     grep -qF "$wanted" <<<"$out" || fail "the plan lacks: $wanted"
 done
 for unwanted in "libother" "libalt" "Remv "; do
@@ -143,9 +142,7 @@ done
 
 case_name="no version for both architectures"
 universe "libsys=252.39-1~deb12u2,libc=2.36-9+deb12u14,libother=1.0-1,libpick=3.0-1" i386
-if out=$(bash "$script" --simulate "32-bit Wine" i386 wine32:i386 2>&1); then
-    fail "a plan without a libgst for both architectures: $out"
-fi
+! plan || fail "a plan without a libgst for both architectures: $out"
 reason="install-matching: installed for amd64, and offered at no version for both amd64 and"
 reason+=" i386: libalt (2.0-1+deb12u1 installed), libgst (1.22.0-3+deb12u7 installed)"
 [[ $out == "$reason" ]] || fail "the reason reads: $out"
@@ -155,9 +152,7 @@ universe "" ""
 installed libgst=1.22.0-3+deb12u7 libsys=252.38-1~deb12u1 libc=2.36-9+deb12u14
 apt-get -s -q install wine32:i386 >"$work/plain.log" 2>&1 ||
     fail "apt alone does not install wine32:i386: $(grep '^E:' "$work/plain.log")"
-if out=$(bash "$script" --simulate "32-bit Wine" i386 wine32:i386 2>&1); then
-    fail "a plan where apt needs none: $out"
-fi
+! plan || fail "a plan where apt needs none: $out"
 
 [[ $failures -eq 0 ]] && echo "PASS 3 cases"
 [[ $failures -eq 0 ]]

@@ -26,7 +26,8 @@ import tempfile
 import time
 
 from cases import (CASES, HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
-                   difference, dump_stage_ends, file_bytes, shown)
+                   CaseFailure, difference, dump_stage_ends, expect, file_bytes, read_expected,
+                   shown)
 
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
@@ -73,14 +74,6 @@ def why_wine_cannot_run(build):
 # without it the button is the classic grey one. The border must cover at least a quarter of
 # the button's outline.
 THEMED_BORDER = (0x30, 0x96, 0xFA)
-
-class CaseFailure(Exception):
-    pass
-
-
-def expect(condition, message):
-    if not condition:
-        raise CaseFailure(message)
 
 
 class Session:
@@ -266,12 +259,7 @@ def reference(session, folder, has_file):
                              cwd=folder)
     if code != 0:
         raise RuntimeError("reference_run failed")
-    boxes = []
-    for i in range(int(out.split()[0])):
-        with open(os.path.join(expected, "box-%d.bin" % (i + 1)), "rb") as box:
-            boxes.append(box.read())
-    with open(os.path.join(expected, "console.bin"), "rb") as console:
-        return console.read(), boxes
+    return read_expected(expected, int(out.split()[0]))
 
 
 def await_box(session, run):

@@ -106,11 +106,7 @@ start_x() {
     Xvfb -displayfd 3 -screen 0 ${screen}x24 -nolisten tcp -noreset -r >"$work/xvfb.log" 2>&1 &
     xvfb_pid=$!
     exec 3>&-
-    if ! await test -s "$work/display-number"; then
-        echo "FAIL: Xvfb did not start"
-        cat "$work/xvfb.log"
-        exit 1
-    fi
+    ready Xvfb "$work/xvfb.log" test -s "$work/display-number"
     display=:$(head -n 1 "$work/display-number")
 }
 
@@ -119,11 +115,16 @@ start_weston() {
     weston --backend=headless-backend.so --socket="$wayland" --idle-time=0 \
         >"$work/weston.log" 2>&1 &
     weston_pid=$!
-    if ! await test -S "$XDG_RUNTIME_DIR/$wayland"; then
-        echo "FAIL: weston did not start"
-        cat "$work/weston.log"
-        exit 1
-    fi
+    ready weston "$work/weston.log" test -S "$XDG_RUNTIME_DIR/$wayland"
+}
+
+# Waits for a display server to be ready, or ends the test with its log.
+#   ready NAME LOG CONDITION...
+ready() {
+    await "${@:3}" && return
+    echo "FAIL: $1 did not start"
+    cat "$2"
+    exit 1
 }
 
 screen=1024x768
@@ -143,7 +144,8 @@ close_box() {
     local id=$1 how=$2
     if [[ $how == kill-display || $how == pause-kill-display ]]; then
         local server=$xvfb_pid
-        [[ $4 == wayland ]] && server=$weston_pid
+        restart=start_x # the case's own: what starts the server again after it
+        [[ $4 == wayland ]] && server=$weston_pid restart=start_weston
         if [[ $how == pause-kill-display ]]; then
             kill -STOP "$run_pid"
             close_box "$id" Return
@@ -264,11 +266,11 @@ desktop_case() {
             </dev/null >stdout 2>stderr) &
     run_pid=$!
 
-    local box killed=
+    local box restart=
     for box in 1 2; do
         local size=$first
         [[ $box -eq 2 ]] && size=$second
-        [[ -n $killed ]] && break
+        [[ -n $restart ]] && break
         if ! await shown_on "$session" "$dir/desktop" "$size"; then
             fail "$name: box $box did not appear"
             stop_run
@@ -296,9 +298,8 @@ desktop_case() {
             echo "ok: $name"
             return
         fi
-        [[ $closer == *kill-display ]] && killed=1
         # Once the run has gone on, to the next dump or the prompt, the closed box has gone.
-        if [[ $session != wayland && -z $killed ]]; then
+        if [[ $session != wayland && -z $restart ]]; then
             await grown "$dir/desktop/stdout" "$size"
             no_closed_box || fail "$name: box $box stayed on the display after it closed"
         fi
@@ -318,11 +319,7 @@ desktop_case() {
         fail "$name: standard error is not as expected: $(cat "$dir/desktop/stderr")"
     cmp -s "$dir/headless/stdout" "$dir/desktop/stdout" ||
         fail "$name: standard output differs from the headless run"
-    if [[ -n $killed && $session == wayland ]]; then
-        start_weston
-    elif [[ -n $killed ]]; then
-        start_x
-    fi
+    [[ -n $restart ]] && $restart
     echo "ok: $name"
 }
 
