@@ -39,7 +39,7 @@ CASES = [
     ("UTF-8 values with 4-byte characters", ("str1=𝄞 clef&str2=😀 é€&", "utf-8"), set()),
     ("Windows-1252 values, the first starting like a 4-byte UTF-8 character",
      ("str1=ðŸ˜&str2=café&", "cp1252"), set()),
-    # 255 bytes that are 130 characters and 130 UTF-16 units with the zero after them.
+    # 255 bytes that are 130 characters: 130 UTF-16 units, 131 with the zero after them.
     ("UTF-8 value of 255 bytes, all 2-byte characters after the key",
      ("str1=" + "é" * 125 + "&str2=é&", "utf-8"), set()),
     # 254 characters: the most UTF-16 units a shown value takes with its zero, 255. Then one of
