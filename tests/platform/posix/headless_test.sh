@@ -8,8 +8,8 @@
 #   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY STAND-IN-FOLDER [EMULATOR...]
 #
 # NO-ENTRY-LIBRARY is a library without the toolkits' entry points; STAND-IN-FOLDER holds the
-# toolkit stand-in, which BOX_CRASH makes crash, and a library whose fork always fails. On a cross build the program runs through
-# the emulator command that follows them.
+# toolkit stand-in, which BOX_CRASH makes crash, and a library whose fork always fails. On a
+# cross build the program runs through the emulator command that follows them.
 set -uo pipefail
 
 keyreport=$(realpath "$1")
@@ -52,14 +52,14 @@ printf 'str1=caf\xe9\nstr2=\x80uro \x81\n' >expected-stderr
 # Runs keyreport with the given environment changes; checks exit code and standard error.
 #   headless_case NAME ENV-ARGS...
 headless_case() {
-    local name=$1
+    local name=$1 failed=$failures
     shift
     env "$@" "${fixed_layout[@]}" "${run[@]}" </dev/null >"$name.stdout" 2>"$name.stderr"
     local status=$?
     [[ $status -eq 0 ]] || fail "$name: exit code $status"
     cmp -s expected-stderr "$name.stderr" ||
         fail "$name: standard error is not the two values: $(od -c "$name.stderr" | head -n 5)"
-    echo "ok: $name"
+    ((failures > failed)) || echo "ok: $name"
 }
 
 headless_case no-display -u DISPLAY -u WAYLAND_DISPLAY
@@ -79,9 +79,11 @@ headless_case crashing-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$s
     BOX_CRASH=1
 
 # A box whose process cannot start (fork fails): the values are not lost. Natively only, as
-# the preloaded library is the build's own.
+# the preloaded library is the build's own; under the address sanitizer, whose run-time then
+# no longer comes first, told to allow that.
 ((${#run[@]} > 1)) || headless_case no-box-process -u WAYLAND_DISPLAY DISPLAY=:0 \
-    LD_LIBRARY_PATH="$stand_in" LD_PRELOAD="$stand_in/libfailing_fork.so"
+    LD_LIBRARY_PATH="$stand_in" LD_PRELOAD="$stand_in/libfailing_fork.so" \
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 
 # The shared objects the program opened itself in a run (its loader's log files), one a line.
 opened() { cat "$@" | sed -n 's/^ *[0-9]*:\tfile=\([^ ]*\) .*dynamically loaded.*/\1/p' | sort -u; }
