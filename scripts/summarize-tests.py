@@ -3,7 +3,8 @@
 ctest wrote (ctest --output-junit JUNIT): the counts of passed, failed and skipped tests,
 then what they were: "P F S P tests passed; failed F: name, ...; skipped S: name (reason), ...",
 the failed and skipped parts only where there are any.
-A skipped test's reason is the line its output begins with "SKIP:", where it printed one."""
+A skipped test's reason is the line its output begins with "SKIP:", where it printed one. A
+parameterised test's name is given without the "  # GetParam() = ..." that ctest adds to it."""
 
 import sys
 import xml.etree.ElementTree as ElementTree
@@ -16,7 +17,7 @@ except (OSError, ElementTree.ParseError) as error:
 
 passed, failed, skipped = [], [], []
 for case in cases:
-    name = case.get("name")
+    name = case.get("name").split("  # GetParam() = ")[0]
     if case.find("skipped") is not None or case.get("status") in ("notrun", "disabled"):
         output = case.findtext("system-out") or ""
         reasons = [line[len("SKIP:"):].strip() for line in output.splitlines()
