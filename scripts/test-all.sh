@@ -49,7 +49,7 @@ run_tests() {
     rm -f "$junit"
     ctest --preset "$1" --output-junit "$junit"
     local status=$?
-    read -r passed failed skipped detail < <(python3 scripts/summarize-tests.py "$junit")
+    read -r passed failed skipped detail < <(python3 scripts/summarize-tests.py "$junit" "$1")
     tests_passed=$((tests_passed + passed))
     tests_failed=$((tests_failed + failed))
     tests_skipped=$((tests_skipped + skipped))
@@ -58,32 +58,6 @@ run_tests() {
 
 build_and_test() {
     build "$1" && run_tests "$1"
-}
-
-# A Windows stage's row begins with the whole runs of the program it made: under Wine, on the
-# emulated processor, or both (a skipped test made none).
-build_and_test_windows() {
-    build "$1" || return 1
-    run_tests "$1"
-    local status=$? runs
-    runs=$(python3 - "$results/$1.xml" "$1" <<'EOF'
-import sys
-import xml.etree.ElementTree as ElementTree
-try:
-    cases = {case.get("name"): case for case in ElementTree.parse(sys.argv[1]).iter("testcase")}
-except (OSError, ElementTree.ParseError):
-    cases = {}
-made = []
-for what, test in (("Wine", "wine"), ("emulated", "emulated")):
-    case = cases.get("%s_%s_end_to_end" % (sys.argv[2], test))
-    if case is not None and case.find("skipped") is None and case.get("status") not in (
-            "notrun", "disabled"):
-        made.append(what)
-print("runs made: " + (" and ".join(made) if made else "none"))
-EOF
-)
-    detail="$runs; $detail"
-    return "$status"
 }
 
 # stage NAME WHAT COMMAND...: runs the command, which returns 0 (passed), 77 (skipped) or
@@ -194,9 +168,9 @@ stage coverage "the tests once more with coverage counters: lines and branches c
     coverage_figures
 stage fuzz "each target for 15 s from its seed corpus" fuzz_targets
 stage win32 "the 32-bit Windows executable, its zip, its runs under 32-bit Wine and emulated" \
-    build_and_test_windows win32
+    build_and_test win32
 stage win64 "the 64-bit Windows executable, its zip, its runs under 64-bit Wine and emulated" \
-    build_and_test_windows win64
+    build_and_test win64
 stage arm64 "the arm64 Linux build, its tests under qemu-aarch64, and its package" \
     build_and_test arm64
 stage reproducible "every package built twice and compared" compare_packages
