@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """check_resources.py EXE VERSION ARCH: reads keyreport.exe's resources with pefile. The
-manifest must be well-formed, hold each setting in its namespace, ask for the Common-Controls
-assembly of the executable's own processor architecture ARCH (x86 or amd64; Windows refuses
-to start a program whose manifest names another) and set no code page; the version
+manifest must be well-formed, hold each setting in its namespace, depend on the
+Common-Controls 6 assembly of the executable's own processor architecture ARCH (x86 or amd64)
+and on no other (Windows refuses to start a program whose manifest names an assembly it does
+not have) and set no code page; the version
 information must carry VERSION, the names, and a Translation naming its string table."""
 
 import sys
@@ -27,13 +28,11 @@ REQUIRED = [
     "compat:compatibility/compat:application/compat:supportedOS[@Id='{%s}']" % guid
     for guid in ("35138b9a-5d96-4fbd-8e2d-a2440225f93a", "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
                  "1f676c76-80e1-4239-95bb-83d0f6d0da78", "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")]
-COMMON_CONTROLS = ("asm1:dependency/asm1:dependentAssembly/asm1:assemblyIdentity"
-                   "[@name='Microsoft.Windows.Common-Controls'][@version='6.0.0.0']"
-                   "[@processorArchitecture='%s'][@publicKeyToken='6595b64144ccf1df']"
-                   "[@language='*']")
+COMMON_CONTROLS = {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
+                   "version": "6.0.0.0", "publicKeyToken": "6595b64144ccf1df", "language": "*"}
 
 exe, version, arch = sys.argv[1:]
-REQUIRED.append(COMMON_CONTROLS % arch)
+COMMON_CONTROLS["processorArchitecture"] = arch
 pe = pefile.PE(exe)
 machine = {"x86": "IMAGE_FILE_MACHINE_I386", "amd64": "IMAGE_FILE_MACHINE_AMD64"}[arch]
 if pe.FILE_HEADER.Machine != pefile.MACHINE_TYPE[machine]:
@@ -50,6 +49,13 @@ except ElementTree.ParseError as error:
 failures = ["manifest lacks " + path for path in REQUIRED if root.find(path, NAMESPACES) is None]
 if any(element.tag.endswith("}activeCodePage") for element in root.iter()):
     failures.append("manifest sets activeCodePage")
+# Every assembly it depends on, in whatever namespace or place.
+dependencies = [identity.attrib for element in root.iter() if element.tag.endswith(
+    "}dependentAssembly") for identity in element if identity.tag.endswith("}assemblyIdentity")]
+if dependencies != [COMMON_CONTROLS] or root.find(
+        "asm1:dependency/asm1:dependentAssembly", NAMESPACES) is None:
+    failures.append("manifest depends on %s, not on Common-Controls 6 alone: %s"
+                    % (dependencies, COMMON_CONTROLS))
 
 # Version numbers as the fixed part packs them: two 16-bit numbers in each 32-bit half.
 major, minor, patch, tweak = ([int(part) for part in version.split(".")] + [0, 0, 0])[:4]

@@ -3,18 +3,22 @@
 on any machine: neither Wine nor kernel support for 32-bit programs is needed.
 
 The test is the program's loader and its Windows: it maps the PE file at a base of its own,
-relocated, runs the entry point on a stack as Windows gives it (a guard page below the page
+relocated, refuses an import its DLL does not export (judged by mingw-w64's import libraries
+of the DLLs), runs the entry point on a stack as Windows gives it (a guard page below the page
 committed), and serves each import from kernel32, user32 and msvcrt to its documented
-contract, checking its arguments; a call to any other import fails the case. Each case of
-cases.py is checked against the reference model (reference_run, built for this machine and
-given the address ReadFile reads the file to) as the Wine run checks it: the output at each
-box and at the end, each box's text, the key wait, exit code 0. So is what only the served
-calls show: no heap block touched outside itself, no stack page past the guard page, and the
-stack's deepest point within what the file asks Windows to commit. docs/windows.md tells more.
+contract, checking its arguments and leaving the registers a call may change with garbage;
+a call to any other import fails the case. Each case of cases.py is checked against the
+reference model (reference_run, built for this machine and given the address ReadFile reads
+the file to) as the Wine run checks it: the output at each box and at the end, each box's
+text, the key wait, exit code 0. So is what only the served calls show: no heap block
+touched outside itself, no stack page past the guard page, the direction flag clear at each
+call; the stack's deepest point is reported. docs/windows.md tells more.
 """
 
 import argparse
+import functools
 import os
+import struct
 import subprocess
 import sys
 import tempfile
@@ -46,8 +50,12 @@ STUB_SIZE = 16
 # Room above the entry's stack pointer: what Windows' thread start leaves there.
 STACK_ABOVE_ENTRY = 0x200
 # What the served calls leave in the registers a call may change, in place of what the
-# program had there.
+# program had there: the general and vector registers, the x87 registers (as a number of
+# 80 bits: mantissa, sign and exponent), and the status flags, each turned over.
 CLOBBER = 0xDEADBEEFC0FFEE11
+CLOBBER_X87 = (CLOBBER, 0x7ABC)
+STATUS_FLAGS = 0x8D5  # OF SF ZF AF PF CF
+DIRECTION_FLAG = 0x400
 
 GENERIC_READ = 0x80000000
 GENERIC_WRITE = 0x40000000
@@ -105,7 +113,8 @@ def sharing_allows(access, share, holder):
 class Machine:
     """One run of the program: the emulated processor, its memory and the served calls."""
 
-    def __init__(self, pe, build, contents, extras):
+    def __init__(self, pe, build, contents, extras, libraries):
+        self.libraries = libraries
         self.layout = LAYOUT[build]
         self.wide = self.layout["pointer"] == 8
         self.contents = contents
@@ -165,6 +174,11 @@ class Machine:
             dll = entry.dll.decode("ascii").lower()
             for imported in entry.imports:
                 name = imported.name.decode("ascii") if imported.name else "#%d" % imported.ordinal
+                # Windows refuses to start a program that imports what its DLL lacks.
+                exports = dll_exports(self.libraries, dll)
+                if exports is None or name not in exports:
+                    self.fail("%s does not export %s: Windows would not load the program%s"
+                              % (dll, name, "" if exports else " (no import library for it)"))
                 served = SERVED.get((dll, name))
                 address = self.layout["stubs"] + len(stubs)
                 self.stubs[address] = (dll, name, served)
@@ -187,10 +201,9 @@ class Machine:
     def map_stack(self, pe):
         top = self.layout["stack_top"]
         reserve = (pe.OPTIONAL_HEADER.SizeOfStackReserve + PAGE - 1) & ~(PAGE - 1)
-        self.stack_commit = max(PAGE, (pe.OPTIONAL_HEADER.SizeOfStackCommit + PAGE - 1)
-                                & ~(PAGE - 1))
+        commit = max(PAGE, (pe.OPTIONAL_HEADER.SizeOfStackCommit + PAGE - 1) & ~(PAGE - 1))
         self.stack_bottom = top - reserve
-        self.committed = top - self.stack_commit
+        self.committed = top - commit
         self.uc.mem_map(self.stack_bottom, reserve, unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
         # The entry is called: its return address on the stack, at an address that is aligned
         # to 4 bytes only on 32-bit Windows, and one below a multiple of 16 on 64-bit Windows,
@@ -288,12 +301,15 @@ class Machine:
         if served is None:
             self.fail("the program called %s!%s, which it has no business calling" % (dll, name))
             return
-        function, signature = served
+        function, signature, result_kind = served
         sp = uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
         alignment = 16 if self.wide else 4
         if sp % alignment != (8 if self.wide else 0):
             self.fail("%s called with the stack pointer at %#x, misaligned for the call"
                       % (name, sp))
+            return
+        if uc.reg_read(x86.UC_X86_REG_EFLAGS) & DIRECTION_FLAG:
+            self.fail("%s called with the direction flag set" % name)
             return
         args = self.arguments(signature)
         self.calls.append((name, args))
@@ -305,27 +321,38 @@ class Machine:
         if name == "ExitProcess":
             uc.emu_stop()
             return
-        self.leave(result)
+        self.leave(result, result_kind)
 
-    def leave(self, result):
-        """The result in EAX or RAX; the registers a call may change changed."""
+    def leave(self, result, kind):
+        """The result in EAX or RAX, of the kind the signature gives (p a pointer or handle,
+        d 32 bits, whose upper half in RAX is garbage, nothing for none); every other
+        register a call may change holds garbage, and the direction flag is clear."""
         if self.wide:
-            for register in (x86.UC_X86_REG_RCX, x86.UC_X86_REG_RDX, x86.UC_X86_REG_R8,
-                             x86.UC_X86_REG_R9, x86.UC_X86_REG_R10, x86.UC_X86_REG_R11):
-                self.uc.reg_write(register, CLOBBER)
+            volatile = ("RCX", "RDX", "R8", "R9", "R10", "R11") + tuple(
+                "XMM%d" % n for n in range(6))
             # The callee may use its home space as it likes.
             sp = self.uc.reg_read(x86.UC_X86_REG_RSP)
             self.write(sp + 8, b"\xee" * 32, "the home space")
-            self.uc.reg_write(x86.UC_X86_REG_RAX, result & (2 ** 64 - 1))
         else:
-            for register in (x86.UC_X86_REG_ECX, x86.UC_X86_REG_EDX):
-                self.uc.reg_write(register, CLOBBER & 0xFFFFFFFF)
-            self.uc.reg_write(x86.UC_X86_REG_EAX, result & 0xFFFFFFFF)
+            volatile = ("ECX", "EDX") + tuple("XMM%d" % n for n in range(8))
+            for n in range(8):
+                self.uc.reg_write(getattr(x86, "UC_X86_REG_FP%d" % n), CLOBBER_X87)
+            self.uc.reg_write(x86.UC_X86_REG_FPTAG, 0xFFFF)  # the x87 stack empty
+        for register in volatile:
+            self.uc.reg_write(getattr(x86, "UC_X86_REG_" + register), CLOBBER)
+        size = 8 * self.layout["pointer"]
+        kept = 2 ** {"p": size, "d": 32, "": 0}[kind] - 1
+        self.uc.reg_write(x86.UC_X86_REG_RAX if self.wide else x86.UC_X86_REG_EAX,
+                          (CLOBBER & ~kept | result & kept) & (2 ** size - 1))
+        flags = self.uc.reg_read(x86.UC_X86_REG_EFLAGS)
+        self.uc.reg_write(x86.UC_X86_REG_EFLAGS, (flags ^ STATUS_FLAGS) & ~DIRECTION_FLAG)
 
     def invalid_handle(self):
         return 2 ** (8 * self.layout["pointer"]) - 1
 
     def run(self):
+        if self.failure is not None:  # refused at load
+            return
         try:
             self.uc.emu_start(self.entry, 0, timeout=RUN_TIMEOUT_SECONDS * 1000000)
         except unicorn.UcError as error:
@@ -472,25 +499,53 @@ def message_box(m, owner, text, caption, style, unit):
     return IDOK
 
 
-# (DLL, name): the function serving it and its signature (see Machine.arguments).
+# (DLL, name): the function serving it, its signature (see Machine.arguments) and its
+# result's kind (see Machine.leave).
 SERVED = {
-    ("kernel32.dll", "CreateFileA"): (create_file_a, "pddpddp"),
-    ("kernel32.dll", "ReadFile"): (read_file, "ppdpp"),
-    ("kernel32.dll", "WriteFile"): (write_file, "ppdpp"),
-    ("kernel32.dll", "lstrcpyA"): (lstrcpy_a, "pp"),
+    ("kernel32.dll", "CreateFileA"): (create_file_a, "pddpddp", "p"),
+    ("kernel32.dll", "ReadFile"): (read_file, "ppdpp", "d"),
+    ("kernel32.dll", "WriteFile"): (write_file, "ppdpp", "d"),
+    ("kernel32.dll", "lstrcpyA"): (lstrcpy_a, "pp", "p"),
     ("kernel32.dll", "GetStdHandle"): (lambda m, which: HANDLES.get(which, m.invalid_handle()),
-                                       "d"),
-    ("kernel32.dll", "FlushConsoleInputBuffer"): (flush_console_input_buffer, "p"),
-    ("kernel32.dll", "Sleep"): (sleep, "d"),
-    ("kernel32.dll", "GetProcessHeap"): (lambda m: HEAP_HANDLE, ""),
-    ("kernel32.dll", "HeapAlloc"): (heap_alloc, "pdp"),
-    ("kernel32.dll", "MultiByteToWideChar"): (multi_byte_to_wide_char, "ddpdpd"),
-    ("kernel32.dll", "ExitProcess"): (lambda m, code: setattr(m, "exit_code", code), "d"),
-    ("user32.dll", "MessageBoxA"): (lambda m, *a: message_box(m, *a, unit=1), "pppd"),
-    ("user32.dll", "MessageBoxW"): (lambda m, *a: message_box(m, *a, unit=2), "pppd"),
-    ("msvcrt.dll", "_kbhit"): (kbhit, ""),
-    ("msvcrt.dll", "_getch"): (getch, ""),
+                                       "d", "p"),
+    ("kernel32.dll", "FlushConsoleInputBuffer"): (flush_console_input_buffer, "p", "d"),
+    ("kernel32.dll", "Sleep"): (sleep, "d", ""),
+    ("kernel32.dll", "GetProcessHeap"): (lambda m: HEAP_HANDLE, "", "p"),
+    ("kernel32.dll", "HeapAlloc"): (heap_alloc, "pdp", "p"),
+    ("kernel32.dll", "MultiByteToWideChar"): (multi_byte_to_wide_char, "ddpdpd", "d"),
+    ("kernel32.dll", "ExitProcess"): (lambda m, code: setattr(m, "exit_code", code), "d", ""),
+    ("user32.dll", "MessageBoxA"): (lambda m, *a: message_box(m, *a, unit=1), "pppd", "d"),
+    ("user32.dll", "MessageBoxW"): (lambda m, *a: message_box(m, *a, unit=2), "pppd", "d"),
+    ("msvcrt.dll", "_kbhit"): (kbhit, "", "d"),
+    ("msvcrt.dll", "_getch"): (getch, "", "d"),
 }
+
+
+@functools.lru_cache(maxsize=None)
+def dll_exports(libraries, dll):
+    """The names a DLL exports, from its import library in mingw-w64's folder libraries
+    (kernel32.dll's is libkernel32.a): the name in each import stub's .idata$6 section, the
+    name a program importing it names, read from the archive's COFF members."""
+    path = os.path.join(libraries, "lib%s.a" % os.path.splitext(dll)[0])
+    if not os.path.exists(path):
+        return None
+    names = set()
+    with open(path, "rb") as archive:
+        data = archive.read()
+    offset = 8  # past "!<arch>\n"; then each member: a 60-byte header, its data, padding
+    while offset + 60 <= len(data):
+        size = int(data[offset + 48:offset + 58])
+        member = data[offset + 60:offset + 60 + size]
+        offset += 60 + size + size % 2
+        if len(member) < 20 or struct.unpack_from("<H", member)[0] not in (0x14C, 0x8664):
+            continue
+        sections, = struct.unpack_from("<H", member, 2)
+        table = 20 + struct.unpack_from("<H", member, 16)[0]
+        for index in range(sections):
+            name, length, start = struct.unpack_from("<8s8xII", member, table + 40 * index)
+            if name == b".idata$6" and length > 2:  # a 16-bit hint, then the name
+                names.add(member[start + 2:start + length].split(b"\0")[0].decode("ascii"))
+    return frozenset(names)
 
 
 def reference(args, folder, contents, address):
@@ -511,7 +566,7 @@ def reference(args, folder, contents, address):
 def run_case(args, pe_bytes, folder, contents, extras):
     """Runs one case; returns the machine, for its figures."""
     contents, encoding = file_bytes(contents)
-    m = Machine(pefile.PE(data=pe_bytes), args.build, contents, extras)
+    m = Machine(pefile.PE(data=pe_bytes), args.build, contents, extras, args.import_libraries)
     m.run()
     expect(m.failure is None, m.failure)
     expect(m.text_address is not None, "Test.txt was never read")
@@ -537,10 +592,7 @@ def run_case(args, pe_bytes, folder, contents, extras):
     expect(bytes(m.output) == console, "output at the end: %s" % difference(bytes(m.output),
                                                                           console))
     expect(m.exit_code == 0, "exit code %s" % m.exit_code)
-    depth = m.entry_sp - m.deepest
-    expect(depth <= m.stack_commit, "the stack reached %d bytes below the entry, more than the "
-           "%d bytes committed at the start" % (depth, m.stack_commit))
-    return m, depth
+    return m, m.entry_sp - m.deepest
 
 
 def main():
@@ -551,6 +603,8 @@ def main():
     parser.add_argument("--exe", required=True, help="keyreport.exe")
     parser.add_argument("--reference", required=True,
                         help="reference_run built for this machine")
+    parser.add_argument("--import-libraries", required=True,
+                        help="mingw-w64's folder of import libraries for the build")
     parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
     args = parser.parse_args()
     args.reference = os.path.abspath(args.reference)
