@@ -216,6 +216,7 @@ compare_packages() {
     [[ -n $arm64 ]] || detail+="; the arm64 package not built: libc6:arm64 is not installed"
 }
 
+# The stages, in order.
 run_stages() {
     stage release "optimised build of the program, the benchmarks and dumpfile" build_release
     stage default "unit, end-to-end, desktop, cpu and package tests" build_and_test default
@@ -232,7 +233,6 @@ run_stages() {
     stage arm64 "the arm64 Linux build, its tests under qemu-aarch64, and its package" \
         build_and_test arm64
     stage reproducible "every package built twice and compared" compare_packages
-
 }
 
 main() {
