@@ -4,9 +4,9 @@
 #
 #   bash bench/run-benchmarks.sh [--chart FILE] [ROUNDS] [all|tools|inprocess]
 #
-# tools: dumpfile, xxd, hexdump -C and od each dump the same 64 MiB file to /dev/null, in
-#   ROUNDS (default 7) rounds that take the four tools in turn, so that any drift in the
-#   machine's load falls on all of them alike. Prints the median wall, user and system time of
+# tools: dumpfile, xxd, hexdump -C and od -A x -t x1z -v each dump the same 64 MiB file to
+#   /dev/null, in ROUNDS (default 7) rounds that take the four tools in turn, so that any drift
+#   in the machine's load falls on all of them alike. Prints the median wall, user and system time of
 #   each and its wall time's ratio to dumpfile's.
 # inprocess: keyreport_bench, 5 repetitions in random order; prints the kernel FormatDump
 #   uses, the medians (FormatDump with that kernel and with the table kernel forced, against
@@ -41,13 +41,14 @@ compare_tools() {
     sync "$input"
     python3 -c 'import os, sys; fd = os.open(sys.argv[1], os.O_RDONLY); os.posix_fadvise(fd, 0, 0, os.POSIX_FADV_DONTNEED)' "$input"
 
+    # Each tool and the command it runs, as the table names it.
     local tools=(dumpfile xxd hexdump od)
+    local -A command=([dumpfile]=dumpfile [xxd]=xxd [hexdump]="hexdump -C"
+        [od]="od -A x -t x1z -v")
     run_tool() {
         case $1 in
         dumpfile) "$bin/dumpfile" "$input" ;;
-        xxd) xxd "$input" ;;
-        hexdump) hexdump -C "$input" ;;
-        od) od -A x -t x1z -v "$input" ;;
+        *) ${command[$1]} "$input" ;;
         esac >/dev/null
     }
 
@@ -71,14 +72,14 @@ compare_tools() {
     echo "== Whole process, 64 MiB to /dev/null, medians of $rounds rounds"
     local base
     base=$(echo "${wall[dumpfile]}" | median)
-    printf '| %-10s | %8s | %8s | %8s | %11s |\n' tool 'wall ms' 'user ms' 'sys ms' 'x dumpfile'
+    printf '| %-17s | %8s | %8s | %8s | %11s |\n' tool 'wall ms' 'user ms' 'sys ms' 'x dumpfile'
     printf '|%s|\n' '---|---:|---:|---:|---:'
     for tool in "${tools[@]}"; do
         r=$(echo "${wall[$tool]}" | median)
         u=$(echo "${user[$tool]}" | median)
         s=$(echo "${system[$tool]}" | median)
-        awk -v t="$tool" -v r="$r" -v u="$u" -v s="$s" -v base="$base" 'BEGIN {
-            printf "| %-10s | %8.0f | %8.0f | %8.0f | %11.1f |\n", t, r * 1000, u * 1000, s * 1000, r / base
+        awk -v t="${command[$tool]}" -v r="$r" -v u="$u" -v s="$s" -v base="$base" 'BEGIN {
+            printf "| %-17s | %8.0f | %8.0f | %8.0f | %11.1f |\n", t, r * 1000, u * 1000, s * 1000, r / base
         }'
     done
     echo

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# install-matching.sh [--simulate] NAME ARCH PACKAGE...: installs PACKAGEs of the foreign
+# install-matching.sh NAME ARCH PACKAGE...: installs PACKAGEs of the foreign
 # architecture ARCH where apt alone cannot, because a library they need is installed for the
 # native architecture at a version that ARCH's package lists do not have: a mirror whose list
 # of a suite for ARCH fails to download (its amd64 libraries from bookworm-security then have no
@@ -8,17 +8,12 @@
 # PACKAGEs' dependencies takes the version ARCH's lists offer, named to apt for the native
 # architecture too. Where that steps a library back (from bookworm-security to bookworm), one
 # line names the libraries concerned; only those change. Nothing is removed: a plan that would
-# remove a package installs nothing. NAME names the set in what it prints; --simulate asks apt
-# for the plan alone. Exits non-zero with a line giving the reason when it cannot.
+# remove a package installs nothing. NAME names the set in what it prints. Exits non-zero with a
+# line giving the reason when it cannot.
 set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 apt_get() { apt-get -o DPkg::Lock::Timeout=600 "$@"; }
 
-simulate=""
-if [[ ${1:-} == --simulate ]]; then
-    simulate=-s
-    shift
-fi
 name=$1 arch=$2
 shift 2
 native=$(apt-config dump --format "%v%n" APT::Architecture)
@@ -117,14 +112,16 @@ if [[ ${#named[@]} -eq 0 && ${#unmatched[@]} -eq 0 ]]; then
     exit 1
 fi
 
-# apt's plan: it must succeed and remove nothing. A named library whose twin for ARCH the plan
+# apt's plan: the install itself, simulated (-s), so that the plan is made with the install's
+# own options; it must succeed and remove nothing. A named library whose twin for ARCH the plan
 # does not install, and that is not installed for ARCH already, is not concerned: it is left
 # as it is, and the plan made again without it.
+install=(install -y -q --allow-downgrades "$@")
 plan() {
-    apt_get -s -q install --allow-downgrades "$@" "${named[@]}" 2>&1
+    apt_get -s "${install[@]}" "${named[@]}" 2>&1
 }
 for _ in 1 2; do
-    if ! log=$(plan "$@"); then
+    if ! log=$(plan); then
         if [[ ${#unmatched[@]} -gt 0 ]]; then
             echo "install-matching: installed for $native, and offered at no version for both" \
                 "$native and $arch: $(printf '%s, ' "${unmatched[@]}" | sed 's/, $//')" >&2
@@ -174,8 +171,4 @@ if [[ ${#up[@]} -gt 0 ]]; then
     line=${line%, }
 fi
 echo "$line"
-if [[ -n $simulate ]]; then
-    grep -E '^(Inst|Remv) ' <<<"$log"
-else
-    apt_get install -y -q --allow-downgrades "$@" "${named[@]}"
-fi
+apt_get "${install[@]}" "${named[@]}"

@@ -3,8 +3,10 @@
 # lists disagree, on package lists of its own: a local repository of two suites, bookworm and
 # bookworm-security, whose bookworm-security i386 list fails its size check, as on a mirror in
 # mid-sync, and a dpkg status whose amd64 libraries come from bookworm-security or lag the
-# point release. apt runs on these alone (its own configuration, lists and status here) and only
-# makes its plan: nothing is installed.
+# point release. apt runs on these alone (its own configuration, lists and status here), and
+# the script's install itself runs through a stand-in for apt-get that simulates it (-s) with
+# the options it is given: nothing is installed, and an option the install lacks fails it as it
+# would fail the real one.
 #
 #   install_matching_test.sh <install-matching.sh>
 set -euo pipefail
@@ -108,8 +110,14 @@ EOF
     apt-get update -q >"$work/update.log" 2>&1 || true
 }
 
-# The script's plan for wine32:i386, in out; fails where the script does.
-plan() { out=$(bash "$script" --simulate "32-bit Wine" i386 wine32:i386 2>&1); }
+# apt-get as the script finds it: the install, which alone takes -y, simulated.
+mkdir -p "$work/bin"
+printf '#!/bin/sh\ncase " $* " in *" -y "*) exec /usr/bin/apt-get -s "$@" ;; esac\n%s\n' \
+    'exec /usr/bin/apt-get "$@"' >"$work/bin/apt-get"
+chmod +x "$work/bin/apt-get"
+
+# The script's install of wine32:i386, simulated, in out; fails where the script does.
+plan() { out=$(PATH=$work/bin:$PATH bash "$script" "32-bit Wine" i386 wine32:i386 2>&1); }
 
 # The amd64 libraries as a machine has them: libgst and libother from bookworm-security, whose
 # i386 twins are in the broken list alone; libsys from an image older than the point release;
