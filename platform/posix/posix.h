@@ -31,3 +31,13 @@ void RestoreTerminal();
 // Gives the terminal the run's mode again after a stop, when this process is in its
 // foreground. Safe to call from a signal handler.
 void ResumeTerminal();
+
+// Reads the character at text, of at most length bytes (at least one): a well-formed UTF-8
+// character, or else one byte. Returns its length, and puts into escape how a terminal is to
+// show it when it would not show as itself (a control byte as \e, \r, \x7f, a byte that starts
+// no character as \x9b, a C1 control or a formatting character as \u202e), else an empty text.
+std::size_t EscapeCharacter(const char* text, std::size_t length, char (&escape)[8]);
+
+// Writes a value text and a line feed to standard error: byte for byte when it is not a
+// terminal, else as one line with every character escaped that the terminal would obey.
+void WriteValueLine(const char* text);

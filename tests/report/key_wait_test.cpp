@@ -184,6 +184,25 @@ TEST_F(KeyWait, KeyTypedBeforeTheWaitIsDiscardedAndTheNextOneEndsTheRun) {
     EXPECT_TRUE(SameMode(terminal.before, after));
 }
 
+// On a terminal each value is one line in which nothing is raw that the terminal would obey:
+// controls, C1 controls raw and in UTF-8, a right-to-left override, broken UTF-8.
+TEST_F(KeyWait, ValuesAreShownEscapedNeverObeyed) {
+    WriteBytes(folder.path + "/Test.txt", "str1=\x1b[2J\x1b]0;pwned\a\rX\b\b\xe2\x80\xae"
+                                          "abc&str2=\t\n\x7f\\\xc2\x9b\x9b \xc3\xa9\xe9&");
+    terminal = StartOnTerminal(folder.path, "");
+    std::string seen;
+    ASSERT_TRUE(ReadUntil(terminal.master, seen, Prompt)) << seen;
+    EXPECT_NE(seen.find("\r\nstr1=\\e[2J\\e]0;pwned\\a\\rX\\b\\b\\u202eabc\n"), std::string::npos)
+        << seen;
+    EXPECT_NE(seen.find("\r\nstr2=\\t\\n\\x7f\\\\\\u009b\\x9b \xc3\xa9\\xe9\n"), std::string::npos)
+        << seen;
+    EXPECT_EQ(seen.find_first_of("\x1b\a\b\x7f\x9b"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("\xe2\x80\xae"), std::string::npos) << seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master));
+    [[maybe_unused]] auto typed = write(terminal.master, "k", 1);
+    EXPECT_EQ(WaitForExit(terminal.child), 0);
+}
+
 // The processor time the process has used so far, user and system, from /proc/PID/stat
 // (fields 14 and 15, in clock ticks, after the command name in parentheses).
 double CpuSecondsOf(pid_t process) {
