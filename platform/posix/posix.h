@@ -11,7 +11,8 @@ inline HANDLE HandleOf(int fd) {
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
 }
 
-// Sets the process up for the platform layer: a write to a closed pipe fails instead of
+// Sets the process up for the platform layer: a closed standard descriptor is opened on
+// /dev/null, a write to a closed pipe fails instead of
 // killing the process; a terminal on standard input stops echoing typed keys for the run,
 // and gets its mode back on SIGINT, SIGQUIT, SIGTERM and SIGHUP before the signal takes its
 // usual course, and on SIGTSTP before the process stops; on SIGCONT the run's mode is taken

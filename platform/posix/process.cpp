@@ -1,9 +1,10 @@
-// Process: signal set-up, Sleep and ExitProcess.
+// Process: the standard descriptors and signals set up, Sleep and ExitProcess.
 #include "platform/posix/posix.h"
 
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -62,9 +63,22 @@ void ResumeOnSignal(int) {
     errno = savedErrno;
 }
 
+// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so that what the run
+// opens next (Test.txt, a box's pipe) never takes the place of standard input, output or
+// error: the key wait would wait on the file, and the dumps or values be written into it.
+void OpenClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest descriptor free is this one, those below it being open.
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
+}
+
 } // namespace
 
 void PrepareProcess() {
+    OpenClosedStandardDescriptors();
     std::signal(SIGPIPE, SIG_IGN);
     // No signal is taken between quieting the terminal and catching the signals that must
     // restore it.

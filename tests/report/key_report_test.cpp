@@ -204,8 +204,8 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     ExpectModelled(contents, fullPipe);
 }
 
-// With standard output closed, Test.txt is opened on its descriptor: the dumps must not end
-// up in the file.
+// With standard output closed, the dumps must not end up in Test.txt (the run opens /dev/null
+// on the descriptor before it opens the file).
 TEST_F(KeyReportRun, ClosedOutputLeavesTheFileAlone) {
     const std::string contents = "str1=hello&str2=world&";
     RunOptions closed;
