@@ -129,6 +129,31 @@ bool WaitForKeyMode(int master, pid_t shell = -1) {
     return true;
 }
 
+// Waits until the shell's one job, its child, is in the given state ('T', stopped), or with
+// state 0 until the shell has no child left.
+bool WaitForJob(pid_t shell, char state) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    const std::string task = "/proc/" + std::to_string(shell) + "/task/" + std::to_string(shell);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream children(task + "/children");
+        pid_t job = 0;
+        std::string line;
+        if (!(children >> job)) {
+            if (state == 0) {
+                return true;
+            }
+        } else if (std::getline(std::ifstream("/proc/" + std::to_string(job) + "/stat"), line)) {
+            // The state follows the command name, which is in parentheses.
+            const std::size_t at = line.rfind(')') + 2;
+            if (at < line.size() && line[at] == state) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
 bool SameMode(const termios& a, const termios& b) {
     return a.c_lflag == b.c_lflag && a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag &&
            a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
@@ -350,12 +375,13 @@ class KeyWaitInShell : public KeyWait {
 
 struct ShellCase {
     const char* name;
-    std::string key;         // typed at the key wait, as the terminal sends it
-    bool suspendFirst;       // Ctrl-Z at the key wait, then fg, before the key
-    int status;              // the run's exit status, as the shell's prompt shows it
-    bool bgFirst = false;    // after the Ctrl-Z, bg, and fg once the shell has prompted again
-    bool background = false; // started with &, and fg once the run waits for its key
-    const char* prefix = ""; // typed before the command
+    std::string key = "q";     // typed at the key wait, as the terminal sends it
+    int status = 0;            // the run's exit status, as the shell's prompt shows it
+    bool suspendFirst = false; // Ctrl-Z at the key wait, then fg, before the key
+    bool bgFirst = false;      // after the Ctrl-Z, bg, and fg once the shell has prompted again
+    bool background = false;   // started with &, and fg once the run waits for its key
+    const char* prefix = "";   // typed before the command
+    const char* kill = "";     // typed at the shell to end the stopped run, for fg and the key
 };
 
 void PrintTo(const ShellCase& row, std::ostream* out) {
@@ -378,11 +404,27 @@ TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
     Type(terminal, row.prefix + ProgramCommand() + (row.background ? " &\r" : "\r"));
     ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
     // In the background the run stops where it would take the terminal for the key wait.
-    ASSERT_TRUE(row.background || WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
+    ASSERT_TRUE(row.background ? WaitForJob(terminal.child, 'T')
+                               : WaitForKeyMode(terminal.master, terminal.child))
+        << terminal.seen;
     if (row.suspendFirst || row.background) {
         if (row.suspendFirst) {
             Type(terminal, "\x1a");
             ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(128 + SIGTSTP))) << terminal.seen;
+        }
+        if (*row.kill != '\0') {
+            // The run is continued in the background to take the signal, which ends it; the
+            // shell tells how before a prompt once it has seen the end, or at jobs.
+            const std::size_t killedAt = terminal.shown;
+            Type(terminal, row.kill + std::string("\r"));
+            ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+            ASSERT_TRUE(WaitForJob(terminal.child, 0)) << terminal.seen;
+            Type(terminal, "jobs\r");
+            ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
+            EXPECT_NE(terminal.seen.find(strsignal(row.status - 128), killedAt), std::string::npos)
+                << terminal.seen;
+            EXPECT_EQ(ModeAtThePrompt(terminal), before);
+            return;
         }
         if (row.bgFirst) {
             Type(terminal, "bg\r");
@@ -407,16 +449,38 @@ TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyWaitInShellKey,
-    ::testing::Values(ShellCase{"UpArrow", "\x1b[A", false, 0},
-                      ShellCase{"F5", "\x1b[15~", false, 0},
-                      ShellCase{"EAcuteInUtf8", "\xc3\xa9", false, 0},
-                      ShellCase{"AfterCtrlZAndFg", "q", true, 0},
-                      ShellCase{"AfterCtrlZBgAndFg", "q", true, 0, true},
-                      ShellCase{"StartedInTheBackground", "q", false, 0, false, true},
+    ::testing::Values(ShellCase{.name = "UpArrow", .key = "\x1b[A"},
+                      ShellCase{.name = "F5", .key = "\x1b[15~"},
+                      ShellCase{.name = "EAcuteInUtf8", .key = "\xc3\xa9"},
+                      ShellCase{.name = "AfterCtrlZAndFg", .suspendFirst = true},
+                      ShellCase{.name = "AfterCtrlZBgAndFg", .suspendFirst = true, .bgFirst = true},
+                      ShellCase{.name = "StartedInTheBackground", .background = true},
                       // Without the terminal as its controlling terminal.
-                      ShellCase{"InASessionOfItsOwn", "q", false, 0, false, false, "setsid -w "},
-                      ShellCase{"CtrlC", "\x03", false, 128 + SIGINT},
-                      ShellCase{"CtrlBackslash", "\x1c", false, 128 + SIGQUIT}),
+                      ShellCase{.name = "InASessionOfItsOwn", .prefix = "setsid -w "},
+                      ShellCase{.name = "CtrlC", .key = "\x03", .status = 128 + SIGINT},
+                      ShellCase{.name = "CtrlBackslash", .key = "\x1c", .status = 128 + SIGQUIT},
+                      // kill ends a stopped run, one started with & or stopped by Ctrl-Z: the shell
+                      // itself continues it for SIGTERM and SIGHUP, bg does for the others.
+                      ShellCase{.name = "StoppedThenTerminated",
+                                .status = 128 + SIGTERM,
+                                .suspendFirst = true,
+                                .kill = "kill %1"},
+                      ShellCase{.name = "StartedInTheBackgroundThenTerminated",
+                                .status = 128 + SIGTERM,
+                                .background = true,
+                                .kill = "kill %1"},
+                      ShellCase{.name = "StartedInTheBackgroundThenInterrupted",
+                                .status = 128 + SIGINT,
+                                .background = true,
+                                .kill = "kill -INT %1; bg"},
+                      ShellCase{.name = "StartedInTheBackgroundThenHungUp",
+                                .status = 128 + SIGHUP,
+                                .background = true,
+                                .kill = "kill -HUP %1"},
+                      ShellCase{.name = "StartedInTheBackgroundThenQuit",
+                                .status = 128 + SIGQUIT,
+                                .background = true,
+                                .kill = "kill -QUIT %1; bg"}),
     [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });
 
 // Keys typed while a box is open (the toolkit's stand-in holds it open until the file release
