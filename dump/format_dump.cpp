@@ -22,7 +22,9 @@ constexpr std::uint64_t Space = 0x20;
 constexpr std::uint64_t Dash = '-';
 constexpr std::uint16_t LineBreak = '\r' | '\n' << 8;
 
-[[gnu::always_inline]] inline std::uint64_t ShowBits(std::uint32_t byte) {
+// The display character of a byte, widened so that it can be shifted into its place in a
+// word of eight.
+[[gnu::always_inline]] inline std::uint64_t WidenShowChar(std::uint32_t byte) {
     return static_cast<std::uint8_t>(ShowCharTable[byte]);
 }
 
@@ -56,25 +58,25 @@ char ShowChar(char byte) {
     StoreWord(line, address[0]);
     const std::uint32_t b0 = source[0], b1 = source[1], b2 = source[2];
     StoreWord(line + 10, PairTriple(b0, b1, b2));
-    std::uint64_t show = ShowBits(b0) | ShowBits(b1) << 8 | ShowBits(b2) << 16;
+    std::uint64_t show = WidenShowChar(b0) | WidenShowChar(b1) << 8 | WidenShowChar(b2) << 16;
     const std::uint32_t b3 = source[3], b4 = source[4], b5 = source[5];
     StoreWord(line + 19, PairTriple(b3, b4, b5));
-    show |= ShowBits(b3) << 24 | ShowBits(b4) << 32 | ShowBits(b5) << 40;
+    show |= WidenShowChar(b3) << 24 | WidenShowChar(b4) << 32 | WidenShowChar(b5) << 40;
     const std::uint32_t b6 = source[6], b7 = source[7];
     StoreWord(line + 28, HexPairBits(b6) | Space << 16 | HexPairBits(b7) << 24 | Space << 40 |
                              Dash << 48 | Space << 56);
-    show |= ShowBits(b6) << 48 | ShowBits(b7) << 56;
+    show |= WidenShowChar(b6) << 48 | WidenShowChar(b7) << 56;
     StoreWord(line + DumpShowColumn, show);
     const std::uint32_t b8 = source[8], b9 = source[9], b10 = source[10];
     StoreWord(line + 36, PairTriple(b8, b9, b10));
-    show = ShowBits(b8) | ShowBits(b9) << 8 | ShowBits(b10) << 16;
+    show = WidenShowChar(b8) | WidenShowChar(b9) << 8 | WidenShowChar(b10) << 16;
     const std::uint32_t b11 = source[11], b12 = source[12], b13 = source[13];
     StoreWord(line + 45, PairTriple(b11, b12, b13));
-    show |= ShowBits(b11) << 24 | ShowBits(b12) << 32 | ShowBits(b13) << 40;
+    show |= WidenShowChar(b11) << 24 | WidenShowChar(b12) << 32 | WidenShowChar(b13) << 40;
     // Pair 13 once more in front of 14 and 15, so that the word ends at column 58.
     const std::uint32_t b14 = source[14], b15 = source[15];
     StoreWord(line + 51, PairTriple(b13, b14, b15));
-    show |= ShowBits(b14) << 48 | ShowBits(b15) << 56;
+    show |= WidenShowChar(b14) << 48 | WidenShowChar(b15) << 56;
     StoreWord(line + DumpShowColumn + 8, show);
     std::memcpy(line + DumpBreakColumn, &LineBreak, 2);
 }

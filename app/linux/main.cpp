@@ -6,12 +6,9 @@
 #include "report/key_report.h"
 
 #include <cerrno>
-#include <clocale>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <cwchar>
-#include <cwctype>
 
 namespace {
 
@@ -46,7 +43,7 @@ bool IsOption(const char* argument) {
 // Writes the answer to --help or --version. A write that fails (a full disk, a closed
 // output) is told on standard error and fails the command, so that it is not taken for an
 // answer given.
-int Answer(const char* text) {
+int WriteAnswer(const char* text) {
     // A failed write, in fputs or in the flush, leaves the stream's error mark.
     std::fputs(text, stdout);
     std::fflush(stdout);
@@ -60,7 +57,7 @@ int Answer(const char* text) {
 enum QuoteState : std::uint8_t { Unquoted, InQuotes, InEscapes };
 
 // Moves the quoting from one state to the next, closing and opening quotes as needed.
-QuoteState Switch(QuoteState from, QuoteState to) {
+QuoteState ChangeQuoting(QuoteState from, QuoteState to) {
     if (from != to) {
         std::fputs(from != Unquoted ? "'" : "", stderr);
         std::fputs(to == InQuotes ? "'" : to == InEscapes ? "$'" : "", stderr);
@@ -68,48 +65,42 @@ QuoteState Switch(QuoteState from, QuoteState to) {
     return to;
 }
 
-// Writes an argument to standard error as a shell would read it back: in single quotes, with
-// a quote mark as \' between quoted runs and each byte that does not show as a character of
-// the user's locale (escape and other control bytes, broken UTF-8) as an octal escape in
-// $'...', so that no byte of it reaches the terminal raw.
+// Writes an argument to standard error as a shell reads it back: in single quotes, with a
+// quote mark as \' between quoted runs, and each character that a terminal would obey rather
+// than show (an escape or other control byte, a C1 control, a character that reorders text,
+// a byte of broken UTF-8) as its escape in $'...', as values are shown on a terminal, so that
+// no byte of it reaches the terminal raw.
 void WriteQuoted(const char* argument) {
-    std::setlocale(LC_CTYPE, "");
     const std::size_t length = std::strlen(argument);
-    std::mbstate_t shift{};
-    QuoteState state = length == 0 ? Switch(Unquoted, InQuotes) : Unquoted;
+    QuoteState state = length == 0 ? ChangeQuoting(Unquoted, InQuotes) : Unquoted;
     for (std::size_t at = 0; at < length;) {
-        wchar_t character = 0;
-        const std::size_t size = std::mbrtowc(&character, argument + at, length - at, &shift);
-        // A character, or (-1, -2) a byte that starts none; never the null character, as the
-        // argument holds none before its end.
-        if (size > length - at || std::iswprint(static_cast<wint_t>(character)) == 0) {
-            shift = std::mbstate_t{};
-            state = Switch(state, InEscapes);
-            std::fprintf(stderr, "\\%03o", static_cast<unsigned char>(argument[at]));
-            ++at;
+        char escape[8];
+        const std::size_t size = EscapeCharacter(argument + at, length - at, escape);
+        if (escape[0] != '\0') {
+            state = ChangeQuoting(state, InEscapes);
+            std::fputs(escape, stderr);
         } else if (argument[at] == '\'') {
-            state = Switch(state, Unquoted);
+            state = ChangeQuoting(state, Unquoted);
             std::fputs("\\'", stderr);
-            ++at;
         } else {
-            state = Switch(state, InQuotes);
+            state = ChangeQuoting(state, InQuotes);
             std::fwrite(argument + at, 1, size, stderr);
-            at += size;
         }
+        at += size;
     }
-    Switch(state, Unquoted);
+    ChangeQuoting(state, Unquoted);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-        return Answer(Usage);
+        return WriteAnswer(Usage);
     }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
         char version[sizeof KeyreportVersion + 16];
         std::snprintf(version, sizeof version, "keyreport %s\n", KeyreportVersion);
-        return Answer(version);
+        return WriteAnswer(version);
     }
     if (argc > 1) {
         // The first argument that cannot stand where it is: anything but an option first, and

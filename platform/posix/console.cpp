@@ -1,20 +1,6 @@
 // Console: standard handles, the terminal's mode for the run, and the key wait's input on a
-// terminal or anything else.
-//
-// While standard input is a terminal the run keeps typed keys from being echoed into its
-// output, as a Windows console does for a program that does not read: from the start
-// (QuietTerminal) the terminal does not echo. The key wait needs single keys without Enter:
-// the first of FlushConsoleInputBuffer or _kbhit switches the terminal to key mode and throws
-// away what was typed before, and _getch takes one whole key and goes back to the quiet mode.
-// The process's end, a signal that ends it or a stop puts back the mode the run found; a
-// continue takes the run's mode up again. Signals stay on: typed Ctrl-C, Ctrl-\ and Ctrl-Z
-// interrupt, quit and suspend the run as in any command.
-//
-// Only the process that first changed the mode touches the terminal: a child forked from it
-// (to show a box, say) inherits the handlers that call in here, and does nothing to the mode.
-//
-// Other input (a pipe, a file, /dev/null) is read as it is; its end counts as a key, so a
-// wait on input that can never deliver one ends.
+// terminal or anything else. What the run does with the terminal, and when, is described once,
+// in docs/linux.md, "The terminal".
 #include "platform/posix/posix.h"
 
 #include <cerrno>
@@ -25,13 +11,6 @@
 
 namespace {
 
-// What the run asks of the terminal on standard input.
-enum TerminalWish : int {
-    TerminalAsFound, // the mode it had when the run found it
-    TerminalQuiet,   // as found, without echo
-    TerminalKeys,    // without echo or line editing: each key as it is typed
-};
-
 // How long the key wait waits for the rest of a key whose first byte starts an escape
 // sequence or a UTF-8 character. A terminal writes a key's bytes at once, so the rest is
 // normally there already; this covers one that reaches the program in two reads.
@@ -39,15 +18,17 @@ constexpr int KeyTailMilliseconds = 50;
 constexpr unsigned char Escape = 0x1B;
 constexpr unsigned char FirstUtf8Lead = 0xC0;
 
-volatile std::sig_atomic_t Wish = TerminalAsFound;
-// Set while the terminal has the mode the run wishes; cleared when the mode found is put back.
-volatile std::sig_atomic_t HasWishedMode = 0;
-// Set once FoundMode holds the terminal's mode as the run found it.
-volatile std::sig_atomic_t HasFoundMode = 0;
+// The terminal's state for the run: the mode it wants, and whether the terminal has a mode
+// the run set (set only by a tcsetattr that succeeded, cleared by one that put the mode found
+// back), which is what the run has to put back.
+volatile std::sig_atomic_t WantedMode = TerminalAsFound;
+volatile std::sig_atomic_t IsModeApplied = 0;
+
+// The mode found, taken the first time the run sets a mode of its own, in the foreground:
+// that is the mode the shell gave the job and gets back. Taken at the start, a run started
+// in the background would find whatever the shell's line editor had set for itself.
 termios FoundMode;
-// The process that may change the terminal's mode: the one that quieted it (or found no
-// terminal to quiet). A child forked from it keeps this and so leaves the terminal alone.
-pid_t Owner;
+volatile std::sig_atomic_t HasFoundMode = 0;
 
 // Whether this process may change the mode of the terminal on standard input without being
 // stopped for it (SIGTTOU): it is in the terminal's foreground, or the terminal is not the
@@ -57,42 +38,53 @@ bool IsTerminalInForeground() {
     return foreground == -1 || foreground == getpgrp();
 }
 
-// Gives the terminal the mode the run wishes, having kept the mode found the first time.
-// Safe to call from a signal handler. False when standard input is no terminal.
-bool ApplyWish(int when) {
-    if (getpid() != Owner) {
-        return true; // a forked child leaves the terminal to the process that set it
+// Gives the terminal the wanted mode, the mode found for TerminalAsFound, where the run may:
+// in the foreground alone, so that neither the run nor a signal's handler is stopped for it
+// in the background. Safe to call from a signal handler.
+void ApplyWantedMode(int when) {
+    if (!IsTerminalInForeground()) {
+        return;
+    }
+    if (WantedMode == TerminalAsFound) {
+        if (IsModeApplied != 0 && tcsetattr(STDIN_FILENO, when, &FoundMode) == 0) {
+            IsModeApplied = 0;
+        }
+        return;
     }
     if (HasFoundMode == 0) {
         if (tcgetattr(STDIN_FILENO, &FoundMode) != 0) {
-            return false;
+            return;
         }
         HasFoundMode = 1;
     }
-    // Each mode the run wishes here is without echo: the mode as found is put back by
-    // RestoreTerminal alone.
     termios mode = FoundMode;
     mode.c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHONL);
-    if (Wish == TerminalKeys) {
+    if (WantedMode == TerminalKeys) {
         mode.c_lflag &= ~static_cast<tcflag_t>(ICANON);
         mode.c_cc[VMIN] = 1;
         mode.c_cc[VTIME] = 0;
     }
-    tcsetattr(STDIN_FILENO, when, &mode);
-    HasWishedMode = 1;
-    return true;
+    if (tcsetattr(STDIN_FILENO, when, &mode) == 0) {
+        IsModeApplied = 1;
+    }
 }
 
-// Switches the terminal to key mode, discarding input typed so far. False when standard
-// input is no terminal.
+// Switches the terminal to key mode, discarding input typed so far. A run in the background
+// stops here (SIGTTOU) until the shell continues it; continued in the foreground, its
+// continue gives the terminal key mode, and in the background the key wait does once it is
+// in the foreground. False when standard input is no terminal.
 bool EnterKeyMode() {
-    if (Wish == TerminalKeys) {
+    if (WantedMode == TerminalKeys) {
         return true;
     }
-    Wish = TerminalKeys;
-    if (!ApplyWish(TCSAFLUSH)) {
-        Wish = TerminalAsFound;
+    if (isatty(STDIN_FILENO) == 0) {
         return false;
+    }
+    WantedMode = TerminalKeys;
+    if (IsTerminalInForeground()) {
+        ApplyWantedMode(TCSAFLUSH);
+    } else {
+        raise(SIGTTOU);
     }
     return true;
 }
@@ -110,29 +102,20 @@ void TakeRestOfKey(unsigned char first) {
 
 } // namespace
 
+TerminalMode SetTerminalMode(TerminalMode mode) {
+    const auto before = static_cast<TerminalMode>(WantedMode);
+    WantedMode = mode;
+    ApplyWantedMode(TCSANOW);
+    return before;
+}
+
+void ApplyTerminalMode() {
+    ApplyWantedMode(TCSANOW);
+}
+
 void QuietTerminal() {
-    Owner = getpid();
-    if (isatty(STDIN_FILENO) == 0) {
-        return;
-    }
-    Wish = TerminalQuiet;
-    // A run started in the background leaves the terminal alone until it is continued in
-    // the foreground.
-    if (IsTerminalInForeground()) {
-        ApplyWish(TCSANOW);
-    }
-}
-
-void RestoreTerminal() {
-    if (HasFoundMode != 0 && getpid() == Owner) {
-        tcsetattr(STDIN_FILENO, TCSANOW, &FoundMode);
-        HasWishedMode = 0;
-    }
-}
-
-void ResumeTerminal() {
-    if (Wish != TerminalAsFound && IsTerminalInForeground()) {
-        ApplyWish(TCSANOW);
+    if (isatty(STDIN_FILENO) != 0) {
+        SetTerminalMode(TerminalQuiet);
     }
 }
 
@@ -149,7 +132,7 @@ extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
     if (FdOf(consoleInput) != STDIN_FILENO) {
         return FALSE;
     }
-    if (Wish == TerminalKeys) {
+    if (WantedMode == TerminalKeys) {
         tcflush(STDIN_FILENO, TCIFLUSH);
         return TRUE;
     }
@@ -160,12 +143,10 @@ extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
 // input that is closed or broken. A poll that fails, even one a signal cut short, counts as
 // ready too: the read that follows then waits for the key.
 extern "C" int _kbhit() {
-    EnterKeyMode();
-    // A run stopped, then continued in the background (bg) has the mode it found; brought to
-    // the foreground later (fg), it is not continued again, so the wait takes key mode up
-    // itself once it has the terminal.
-    if (Wish == TerminalKeys && HasWishedMode == 0 && IsTerminalInForeground()) {
-        ApplyWish(TCSANOW);
+    // A run continued in the background (bg) has no mode of its own; brought to the
+    // foreground later (fg), it is not continued again, so the wait takes key mode up itself.
+    if (EnterKeyMode() && IsModeApplied == 0) {
+        ApplyWantedMode(TCSANOW);
     }
     pollfd input{STDIN_FILENO, POLLIN, 0};
     return poll(&input, 1, 0) != 0 ? 1 : 0;
@@ -179,12 +160,11 @@ extern "C" int _getch() {
     ssize_t got;
     while ((got = read(STDIN_FILENO, &key, 1)) < 0 && errno == EINTR) {
     }
-    if (Wish == TerminalKeys) {
+    if (WantedMode == TerminalKeys) {
         if (got == 1) {
             TakeRestOfKey(key);
         }
-        Wish = TerminalQuiet;
-        ApplyWish(TCSANOW);
+        SetTerminalMode(TerminalQuiet);
     }
     return got == 1 ? key : -1;
 }

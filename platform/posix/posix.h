@@ -11,23 +11,36 @@ inline HANDLE HandleOf(int fd) {
     return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd));
 }
 
-// Sets the process up for the platform layer: a write to a closed pipe fails instead of
-// killing the process; a terminal on standard input stops echoing typed keys for the run,
-// and gets its mode back on SIGINT, SIGQUIT, SIGTERM and SIGHUP before the signal takes its
-// usual course, and on SIGTSTP before the process stops; on SIGCONT the run's mode is taken
-// up again. The handlers act on the terminal only in this process: a child forked from it
-// inherits them and leaves the terminal alone, and needs to do nothing about it.
+// Sets the process up for the platform layer: a closed standard descriptor is opened on
+// /dev/null, a write to a closed pipe fails instead of killing the process, and the terminal
+// on standard input gets the run's mode, and its own back on every road out (the signals are
+// handled for it). The terminal's behaviour is described in docs/linux.md, "The terminal".
 void PrepareProcess();
 
-// Stops the terminal on standard input, if it is one, from echoing typed keys: at once when
-// this process is in its foreground, else once it is continued there. The mode it had is
-// kept for RestoreTerminal.
+// What the run wants of the terminal on standard input.
+enum TerminalMode : int {
+    TerminalAsFound, // none of its own: the mode the run found
+    TerminalQuiet,   // as found, without echo
+    TerminalKeys,    // without echo or line editing: each key as it is typed
+};
+
+// Makes mode the one the run wants and gives it to the terminal where the run may (in the
+// terminal's foreground). Returns the mode wanted before. Safe to call from a signal handler.
+TerminalMode SetTerminalMode(TerminalMode mode);
+
+// Gives the terminal the wanted mode again where the run may, as after a continue. Safe to
+// call from a signal handler.
+void ApplyTerminalMode();
+
+// Wants the quiet mode when standard input is a terminal.
 void QuietTerminal();
 
-// Puts the terminal back into the mode the run found it in, if the run changed it, without
-// forgetting the run's own mode. Safe to call from a signal handler.
-void RestoreTerminal();
+// Reads the character at text, of at most length bytes (at least one): a well-formed UTF-8
+// character, or else one byte. Returns its length, and puts into escape how a terminal is to
+// show it when it would not show as itself (a control byte as \e, \r, \x7f, a byte that starts
+// no character as \x9b, a C1 control or a formatting character as \u202e), else an empty text.
+std::size_t EscapeCharacter(const char* text, std::size_t length, char (&escape)[8]);
 
-// Gives the terminal the run's mode again after a stop, when this process is in its
-// foreground. Safe to call from a signal handler.
-void ResumeTerminal();
+// Writes a value text and a line feed to standard error: byte for byte when it is not a
+// terminal, else as one line with every character escaped that the terminal would obey.
+void WriteValueLine(const char* text);

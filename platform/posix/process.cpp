@@ -1,9 +1,10 @@
-// Process: signal set-up, Sleep and ExitProcess.
+// Process: the standard descriptors and signals set up, Sleep and ExitProcess.
 #include "platform/posix/posix.h"
 
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -11,7 +12,7 @@ namespace {
 // The signals that end a program by default, typed (Ctrl-C, Ctrl-\) or sent.
 constexpr int EndingSignals[] = {SIGINT, SIGQUIT, SIGTERM, SIGHUP};
 
-void Catch(int signal, void (*handler)(int), int flags) {
+void SetHandler(int signal, void (*handler)(int), int flags) {
     struct sigaction action {};
     action.sa_handler = handler;
     action.sa_flags = flags;
@@ -28,7 +29,7 @@ bool IsIgnored(int signal) {
 // Takes the signal's usual course, with the signal handled by default. For one that stops the
 // process this returns once it is continued.
 void TakeDefaultCourse(int signal) {
-    Catch(signal, SIG_DFL, 0);
+    SetHandler(signal, SIG_DFL, 0);
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, signal);
@@ -36,21 +37,21 @@ void TakeDefaultCourse(int signal) {
     raise(signal);
 }
 
-// Restores the terminal, then lets the signal do what it would have done.
+// Puts the terminal's mode back, then lets the signal do what it would have done.
 void EndOnSignal(int signal) {
-    RestoreTerminal();
+    SetTerminalMode(TerminalAsFound);
     TakeDefaultCourse(signal);
 }
 
-// Ctrl-Z: restores the terminal and stops for real; once continued, a stop is caught again.
-// Where the stop does not come (the kernel drops it for a process group that no shell
-// controls), the run goes on with its own mode.
+// Ctrl-Z: puts the terminal's mode back and stops for real; once continued, a stop is caught
+// again and the run wants its mode again. Where the stop does not come (the kernel drops it
+// for a process group that no shell controls), the run goes on with its own mode.
 void StopOnSignal(int signal) {
     const int savedErrno = errno;
-    RestoreTerminal();
+    const TerminalMode wanted = SetTerminalMode(TerminalAsFound);
     TakeDefaultCourse(signal);
-    Catch(signal, StopOnSignal, SA_RESTART);
-    ResumeTerminal();
+    SetHandler(signal, StopOnSignal, SA_RESTART);
+    SetTerminalMode(wanted);
     errno = savedErrno;
 }
 
@@ -58,13 +59,26 @@ void StopOnSignal(int signal) {
 // the wait.
 void ResumeOnSignal(int) {
     const int savedErrno = errno;
-    ResumeTerminal();
+    ApplyTerminalMode();
     errno = savedErrno;
+}
+
+// Opens /dev/null on each of the descriptors 0, 1 and 2 that is closed, so that what the run
+// opens next (Test.txt, a box's pipe) never takes the place of standard input, output or
+// error: the key wait would wait on the file, and the dumps or values be written into it.
+void OpenClosedStandardDescriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) < 0 && errno == EBADF) {
+            // The lowest descriptor free is this one, those below it being open.
+            open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        }
+    }
 }
 
 } // namespace
 
 void PrepareProcess() {
+    OpenClosedStandardDescriptors();
     std::signal(SIGPIPE, SIG_IGN);
     // No signal is taken between quieting the terminal and catching the signals that must
     // restore it.
@@ -78,13 +92,13 @@ void PrepareProcess() {
     sigprocmask(SIG_BLOCK, &handled, &before);
     for (const int signal : EndingSignals) {
         if (!IsIgnored(signal)) { // a signal the caller chose to ignore stays ignored (nohup)
-            Catch(signal, EndOnSignal, 0);
+            SetHandler(signal, EndOnSignal, 0);
         }
     }
     if (!IsIgnored(SIGTSTP)) {
-        Catch(SIGTSTP, StopOnSignal, SA_RESTART);
+        SetHandler(SIGTSTP, StopOnSignal, SA_RESTART);
     }
-    Catch(SIGCONT, ResumeOnSignal, SA_RESTART);
+    SetHandler(SIGCONT, ResumeOnSignal, SA_RESTART);
     QuietTerminal();
     sigprocmask(SIG_SETMASK, &before, nullptr);
 }
@@ -98,6 +112,6 @@ extern "C" void Sleep(DWORD milliseconds) {
 }
 
 extern "C" void ExitProcess(UINT exitCode) {
-    RestoreTerminal();
+    SetTerminalMode(TerminalAsFound);
     _exit(static_cast<int>(exitCode));
 }

@@ -48,6 +48,12 @@ class KeyReportRun : public ::testing::Test {
     TempFolder folder = MakeTempFolder();
 };
 
+// A value that, written raw to a terminal, would clear it, set its title and clipboard, and
+// overwrite and reverse itself.
+constexpr char TerminalCommands[] = "str1=\x1b[2J\x1b]52;c;ZWNobyBwd25lZAo=\a\x1b]0;pwned\a\rX\b\b"
+                                    "\xe2\x80\xae"
+                                    "abc";
+
 std::uint32_t AddressAt(const std::string& output, std::size_t at) {
     return static_cast<std::uint32_t>(std::stoul(output.substr(at, 8), nullptr, 16));
 }
@@ -116,6 +122,9 @@ TEST_F(KeyReportRun, AnyBytesAreShownSafely) {
         everyByte += static_cast<char>(b == '&' ? 'x' : b);
     }
     ExpectModelled("str1=" + everyByte.substr(0, 200) + "&str2=" + everyByte.substr(200) + "&");
+    // Bytes a terminal would obey reach a pipe unchanged: escape sequences, CR and BS, a C1
+    // control raw and in UTF-8, a right-to-left override.
+    ExpectModelled(std::string(TerminalCommands) + "&str2=\x9b\xc2\x9b&");
     // A zero early on stops the search one key length later, as the scan rule says.
     ExpectModelled(std::string("ab\0\0\0\0\0\0str1=x&", 16));
 }
@@ -195,8 +204,8 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     ExpectModelled(contents, fullPipe);
 }
 
-// With standard output closed, Test.txt is opened on its descriptor: the dumps must not end
-// up in the file.
+// With standard output closed, the dumps must not end up in Test.txt (the run opens /dev/null
+// on the descriptor before it opens the file).
 TEST_F(KeyReportRun, ClosedOutputLeavesTheFileAlone) {
     const std::string contents = "str1=hello&str2=world&";
     RunOptions closed;
@@ -298,10 +307,16 @@ INSTANTIATE_TEST_SUITE_P(
         // An argument is quoted as a shell reads it back; bytes that would not show as
         // themselves, such as an escape sequence that would recolour the terminal, as escapes.
         CommandLineCase{
-            "EscapeSequence", {"\x1b[31mred"}, "", true, QuotedRefusal("$'\\033''[31mred'"), 2},
+            "EscapeSequence", {"\x1b[31mred"}, "", true, QuotedRefusal("$'\\e''[31mred'"), 2},
         CommandLineCase{"EmptyArgument", {""}, "", true, Refusal(""), 2},
         CommandLineCase{
-            "QuoteAndBrokenUtf8", {"it's\xff"}, "", true, QuotedRefusal("'it'\\''s'$'\\377'"), 2},
+            "QuoteAndBrokenUtf8", {"it's\xff"}, "", true, QuotedRefusal("'it'\\''s'$'\\xff'"), 2},
+        CommandLineCase{"C1AndBidiOverride",
+                        {"a\xc2\x9b\xe2\x80\xae\\b\xc3\xa9"},
+                        "",
+                        true,
+                        QuotedRefusal("'a'$'\\u009b\\u202e''\\b\xc3\xa9'"),
+                        2},
         // An answer that cannot be written is a failure, told on standard error.
         CommandLineCase{"HelpToAFullDevice", {"--help"}, "", true, FullDevice, 1, "/dev/full"},
         CommandLineCase{

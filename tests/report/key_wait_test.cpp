@@ -129,6 +129,31 @@ bool WaitForKeyMode(int master, pid_t shell = -1) {
     return true;
 }
 
+// Waits until the shell's one job, its child, is in the given state: 'T' stopped, 'S' waiting,
+// or 'Z' ended (a zombie, or already collected by the shell).
+bool WaitForJob(pid_t shell, char state) {
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    const std::string task = "/proc/" + std::to_string(shell) + "/task/" + std::to_string(shell);
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream children(task + "/children");
+        pid_t job = 0;
+        std::string line;
+        if (!(children >> job)) {
+            if (state == 'Z') {
+                return true;
+            }
+        } else if (std::getline(std::ifstream("/proc/" + std::to_string(job) + "/stat"), line)) {
+            // The state follows the command name, which is in parentheses.
+            const std::size_t at = line.rfind(')') + 2;
+            if (at < line.size() && line[at] == state) {
+                return true;
+            }
+        }
+        std::this_thread::sleep_for(5ms);
+    }
+    return false;
+}
+
 bool SameMode(const termios& a, const termios& b) {
     return a.c_lflag == b.c_lflag && a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag &&
            a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME];
@@ -182,6 +207,25 @@ TEST_F(KeyWait, KeyTypedBeforeTheWaitIsDiscardedAndTheNextOneEndsTheRun) {
     termios after{};
     tcgetattr(terminal.master, &after);
     EXPECT_TRUE(SameMode(terminal.before, after));
+}
+
+// On a terminal each value is one line in which nothing is raw that the terminal would obey:
+// controls, C1 controls raw and in UTF-8, a right-to-left override, broken UTF-8.
+TEST_F(KeyWait, ValuesAreShownEscapedNeverObeyed) {
+    WriteBytes(folder.path + "/Test.txt", "str1=\x1b[2J\x1b]0;pwned\a\rX\b\b\xe2\x80\xae"
+                                          "abc&str2=\t\n\x7f\\\xc2\x9b\x9b \xc3\xa9\xe9&");
+    terminal = StartOnTerminal(folder.path, "");
+    std::string seen;
+    ASSERT_TRUE(ReadUntil(terminal.master, seen, Prompt)) << seen;
+    EXPECT_NE(seen.find("\r\nstr1=\\e[2J\\e]0;pwned\\a\\rX\\b\\b\\u202eabc\n"), std::string::npos)
+        << seen;
+    EXPECT_NE(seen.find("\r\nstr2=\\t\\n\\x7f\\\\\\u009b\\x9b \xc3\xa9\\xe9\n"), std::string::npos)
+        << seen;
+    EXPECT_EQ(seen.find_first_of("\x1b\a\b\x7f\x9b"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find("\xe2\x80\xae"), std::string::npos) << seen;
+    ASSERT_TRUE(WaitForKeyMode(terminal.master));
+    [[maybe_unused]] auto typed = write(terminal.master, "k", 1);
+    EXPECT_EQ(WaitForExit(terminal.child), 0);
 }
 
 // The processor time the process has used so far, user and system, from /proc/PID/stat
@@ -303,6 +347,14 @@ std::string ProgramCommand() {
     return (runUnder != nullptr ? std::string(runUnder) + " " : std::string()) + ProgramPath();
 }
 
+// Types a line at the shell, first then an echo whose output marks the end of all the shell has
+// shown before it (the report of a job that stopped or ended, a prompt), and waits for the
+// prompt after it.
+bool MarkShell(Terminal& shell, const std::string& first = "") {
+    Type(shell, first + "echo $((6 * 7))\r");
+    return ShowsNext(shell, "\r\n42\r\n") && ShowsNext(shell, ShellPrompt(0));
+}
+
 // Types "stty -g" at the shell and returns what the terminal shows up to the next prompt: the
 // line as the shell read it, then the terminal's mode.
 std::string ModeAtThePrompt(Terminal& shell) {
@@ -331,12 +383,13 @@ class KeyWaitInShell : public KeyWait {
 
 struct ShellCase {
     const char* name;
-    std::string key;         // typed at the key wait, as the terminal sends it
-    bool suspendFirst;       // Ctrl-Z at the key wait, then fg, before the key
-    int status;              // the run's exit status, as the shell's prompt shows it
-    bool bgFirst = false;    // after the Ctrl-Z, bg, and fg once the shell has prompted again
-    bool background = false; // started with &, and fg once the run waits for its key
-    const char* prefix = ""; // typed before the command
+    std::string key = "q";     // typed at the key wait, as the terminal sends it
+    int status = 0;            // the run's exit status, as the shell's prompt shows it
+    bool suspendFirst = false; // Ctrl-Z at the key wait, then fg, before the key
+    bool bgFirst = false;      // after the Ctrl-Z, bg, and fg once the shell has prompted again
+    bool background = false;   // started with &, and fg once the run waits for its key
+    const char* prefix = "";   // typed before the command
+    const char* kill = "";     // typed at the shell to end the stopped run, for fg and the key
 };
 
 void PrintTo(const ShellCase& row, std::ostream* out) {
@@ -358,46 +411,92 @@ TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
     }
     Type(terminal, row.prefix + ProgramCommand() + (row.background ? " &\r" : "\r"));
     ASSERT_TRUE(ShowsNext(terminal, Prompt)) << terminal.seen;
-    // In the background the run stops where it would take the terminal for the key wait.
-    ASSERT_TRUE(row.background || WaitForKeyMode(terminal.master, terminal.child)) << terminal.seen;
+    // In the background the run stops where it would take the terminal for the key wait; the
+    // shell reports that, in its own time.
+    ASSERT_TRUE(row.background ? WaitForJob(terminal.child, 'T') && MarkShell(terminal)
+                               : WaitForKeyMode(terminal.master, terminal.child))
+        << terminal.seen;
     if (row.suspendFirst || row.background) {
         if (row.suspendFirst) {
             Type(terminal, "\x1a");
             ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(128 + SIGTSTP))) << terminal.seen;
         }
+        if (*row.kill != '\0') {
+            // The run is continued in the background to take the signal, which ends it. The
+            // shell tells how before its next prompt once it has collected the run, as it does
+            // at the latest while it waits for a command of the next line (env true).
+            const std::size_t killedAt = terminal.shown;
+            Type(terminal, row.kill + std::string("\r"));
+            ASSERT_TRUE(WaitForJob(terminal.child, 'Z')) << terminal.seen;
+            ASSERT_TRUE(MarkShell(terminal, "env true; ")) << terminal.seen;
+            const std::size_t told = terminal.seen.find(strsignal(row.status - 128), killedAt);
+            EXPECT_LT(told, terminal.shown) << terminal.seen;
+            EXPECT_EQ(ModeAtThePrompt(terminal), before);
+            return;
+        }
         if (row.bgFirst) {
             Type(terminal, "bg\r");
             ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(0))) << terminal.seen;
-            std::this_thread::sleep_for(200ms); // the run takes its continue in the background
+            // The run has taken its continue in the background once it waits again.
+            ASSERT_TRUE(WaitForJob(terminal.child, 'S')) << terminal.seen;
         }
         Type(terminal, "fg\r");
         ASSERT_TRUE(ShowsNext(terminal, ProgramPath() + std::string("\r\n")));
         ASSERT_TRUE(WaitForKeyMode(terminal.master, terminal.child))
             << "one key no longer ends the wait: " << terminal.seen;
     }
-    const std::size_t typedAt = terminal.shown;
     Type(terminal, row.key);
     ASSERT_TRUE(ShowsNext(terminal, ShellPrompt(row.status))) << terminal.seen;
     if (row.status == 0) {
-        // Only the run's line break (CR LF, its LF made CR LF by the terminal).
-        EXPECT_EQ(terminal.seen.substr(typedAt, terminal.shown - typedAt),
-                  "\r\r\n" + ShellPrompt(0));
+        // After the prompt, or the command line that fg shows, only the run's line break (CR
+        // LF, its LF made CR LF by the terminal), then the shell's prompt. The shell may show
+        // the command line in a report of the stop too, so the end is what is checked.
+        const std::string end = "\r\r\n" + ShellPrompt(0);
+        const std::string shown = terminal.seen.substr(0, terminal.shown);
+        const auto endsWith = [&shown](const std::string& text) {
+            return shown.size() >= text.size() &&
+                   shown.compare(shown.size() - text.size(), text.size(), text) == 0;
+        };
+        EXPECT_TRUE(endsWith(Prompt + end) || endsWith(ProgramPath() + std::string("\r\n") + end))
+            << shown;
     }
     EXPECT_EQ(ModeAtThePrompt(terminal), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, KeyWaitInShellKey,
-    ::testing::Values(ShellCase{"UpArrow", "\x1b[A", false, 0},
-                      ShellCase{"F5", "\x1b[15~", false, 0},
-                      ShellCase{"EAcuteInUtf8", "\xc3\xa9", false, 0},
-                      ShellCase{"AfterCtrlZAndFg", "q", true, 0},
-                      ShellCase{"AfterCtrlZBgAndFg", "q", true, 0, true},
-                      ShellCase{"StartedInTheBackground", "q", false, 0, false, true},
+    ::testing::Values(ShellCase{.name = "UpArrow", .key = "\x1b[A"},
+                      ShellCase{.name = "F5", .key = "\x1b[15~"},
+                      ShellCase{.name = "EAcuteInUtf8", .key = "\xc3\xa9"},
+                      ShellCase{.name = "AfterCtrlZAndFg", .suspendFirst = true},
+                      ShellCase{.name = "AfterCtrlZBgAndFg", .suspendFirst = true, .bgFirst = true},
+                      ShellCase{.name = "StartedInTheBackground", .background = true},
                       // Without the terminal as its controlling terminal.
-                      ShellCase{"InASessionOfItsOwn", "q", false, 0, false, false, "setsid -w "},
-                      ShellCase{"CtrlC", "\x03", false, 128 + SIGINT},
-                      ShellCase{"CtrlBackslash", "\x1c", false, 128 + SIGQUIT}),
+                      ShellCase{.name = "InASessionOfItsOwn", .prefix = "setsid -w "},
+                      ShellCase{.name = "CtrlC", .key = "\x03", .status = 128 + SIGINT},
+                      ShellCase{.name = "CtrlBackslash", .key = "\x1c", .status = 128 + SIGQUIT},
+                      // kill ends a stopped run, one started with & or stopped by Ctrl-Z: the shell
+                      // itself continues it for SIGTERM and SIGHUP, bg does for the others.
+                      ShellCase{.name = "StoppedThenTerminated",
+                                .status = 128 + SIGTERM,
+                                .suspendFirst = true,
+                                .kill = "kill %1"},
+                      ShellCase{.name = "StartedInTheBackgroundThenTerminated",
+                                .status = 128 + SIGTERM,
+                                .background = true,
+                                .kill = "kill %1"},
+                      ShellCase{.name = "StartedInTheBackgroundThenInterrupted",
+                                .status = 128 + SIGINT,
+                                .background = true,
+                                .kill = "kill -INT %1; bg"},
+                      ShellCase{.name = "StartedInTheBackgroundThenHungUp",
+                                .status = 128 + SIGHUP,
+                                .background = true,
+                                .kill = "kill -HUP %1"},
+                      ShellCase{.name = "StartedInTheBackgroundThenQuit",
+                                .status = 128 + SIGQUIT,
+                                .background = true,
+                                .kill = "kill -QUIT %1; bg"}),
     [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });
 
 // Keys typed while a box is open (the toolkit's stand-in holds it open until the file release

@@ -112,9 +112,8 @@ parent_opened=$(grep -h "^ *$program:" "$work"/loader-display.* | opened /dev/st
 
 cmp -s no-display.stdout unreachable-display.stdout ||
     fail "standard output depends on the display"
-# With standard input and standard error closed, Test.txt is opened as descriptor 0 and
-# standard error is still closed at the boxes: silencing the toolkits and putting it back
-# leaves it closed, the values have nowhere to go, and the run ends as any other.
+# With standard input and standard error closed, both are /dev/null at the boxes: the values
+# go nowhere, and the run ends as any other.
 env -u WAYLAND_DISPLAY DISPLAY=unix:65000 "${fixed_layout[@]}" "${run[@]}" <&- \
     >closed-stderr.stdout 2>&-
 status=$?
@@ -122,5 +121,29 @@ status=$?
 cmp -s no-display.stdout closed-stderr.stdout ||
     fail "closed-stderr: standard output differs from a run without a display"
 grep -q 'Press any key to exit' no-display.stdout || fail "no closing prompt"
+
+# A closed standard descriptor is opened on /dev/null before the run opens anything, so that
+# Test.txt, here a FIFO with no writer, never takes its place: on 0 the key wait would wait on
+# the FIFO for good, on 1 or 2 the dumps or the values would be written at the file.
+mkdir closed && mkfifo closed/Test.txt closed/key
+(cd closed && env -u DISPLAY -u WAYLAND_DISPLAY timeout 10 "${run[@]}" 0<&- >closed-0.stdout)
+status=$?
+[[ $status -eq 0 && $(cat closed/closed-0.stdout) == 'Press any key to exit...'$'\r' ]] ||
+    fail "closed-0: exit code $status, standard output $(od -c closed/closed-0.stdout | head -n 3)"
+exec 7<>closed/key # a key wait on it waits until the key is written
+for fd in 1 2; do
+    (cd closed && exec >/dev/null 2>&1 <key && eval "exec $fd>&-" &&
+        exec env -u DISPLAY -u WAYLAND_DISPLAY "${run[@]}") &
+    program=$!
+    for _ in {1..500}; do
+        ls -l "/proc/$program/fd" 2>/dev/null | grep -q 'Test\.txt$' && break
+        sleep 0.02
+    done
+    [[ $(readlink "/proc/$program/fd/$fd") == /dev/null ]] ||
+        fail "closed-$fd: descriptor $fd is $(readlink "/proc/$program/fd/$fd")"
+    printf k >&7
+    wait "$program" || fail "closed-$fd: exit code $?"
+done
+exec 7>&-
 
 exit $((failures > 0))
