@@ -114,9 +114,10 @@ struct GtkEntries {
     void (*syncDisplay)(void* display);
 };
 
-// SDL2. Its box goes only to an X display that its X11 driver has opened: elsewhere SDL2
-// hands the box to the zenity command, and takes zenity's exit as a box shown even when
-// zenity could not show one, so that the value would be lost.
+// SDL2. Its box goes only to an X display that its X11 driver has opened. A box that SDL2
+// cannot show itself, there or on another display, it hands to the zenity command, whose exit
+// it takes as a box shown even when zenity could not show one, so that the value would be
+// lost: the box's process leaves SDL2 no command to run, and counts only a box SDL2 drew.
 constexpr char SdlLibrary[] = "libSDL2-2.0.so.0";
 constexpr std::uint32_t NoIcon = 0; // a box with MB_OK alone has no icon
 constexpr char SdlX11Driver[] = "x11";
@@ -140,6 +141,7 @@ struct SdlEntries {
     // (flags, title, message, parent window): 0 once the box has been closed.
     int (*showBox)(std::uint32_t flags, const char* title, const char* message, void* window);
     int (*displayBounds)(int display, SdlRect* bounds); // 0 once the bounds are set
+    const char* (*getError)(); // empty after a box unless a way to show it failed
 };
 
 GtkEntries Gtk;
@@ -298,7 +300,8 @@ bool PrepareSdl() {
     }
     const int missing = FindEntry(library, "SDL_VideoInit", Sdl.videoInit) +
                         FindEntry(library, "SDL_ShowSimpleMessageBox", Sdl.showBox) +
-                        FindEntry(library, "SDL_GetDisplayBounds", Sdl.displayBounds);
+                        FindEntry(library, "SDL_GetDisplayBounds", Sdl.displayBounds) +
+                        FindEntry(library, "SDL_GetError", Sdl.getError);
     return missing == 0 && Sdl.videoInit(SdlX11Driver) == 0;
 }
 
@@ -324,7 +327,13 @@ BoxResult ShowSdlBox(const char* text) {
         BreakIntoLines(text, width, height - 1, lines);
         std::strcat(lines, SdlCutMark);
     }
-    const bool shown = Sdl.showBox(NoIcon, Caption, lines, nullptr) == 0;
+    // SDL2 runs a command found on the search path, as execvp does: one that names no folder
+    // (an empty one would name the current folder) finds none, and SDL2 then reports the box
+    // unshown. SDL2 clears its error as the box starts; an error left behind a box reported
+    // shown means that its own way failed first and something else took the box over.
+    setenv("PATH", "/dev/null", 1);
+    const bool shown =
+        Sdl.showBox(NoIcon, Caption, lines, nullptr) == 0 && *Sdl.getError() == '\0';
     std::free(lines);
     return !shown ? BoxUnshown : whole ? BoxShownWhole : BoxShownInPart;
 }
