@@ -1,5 +1,5 @@
 // ConvertAnsiToUtf8 against the C library's own Windows-1252 converter, byte by byte.
-#include "platform/posix/desktop_box.h"
+#include "platform/posix/box_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-// Box texts as UTF-8: a check for text that already is, and the bytes of any other text read
-// as Windows-1252.
-#include "platform/posix/desktop_box.h"
+// Box texts as UTF-8: a check for text that already is, the bytes of any other text read as
+// Windows-1252, and lines that fit a box that does not wrap.
+#include "platform/posix/box_text.h"
 
 namespace {
 
