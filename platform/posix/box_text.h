@@ -15,7 +15,11 @@ bool IsValidUtf8(const char* text);
 // as the Windows conversion makes them. Returns the length of the result, without its zero.
 std::uint32_t ConvertAnsiToUtf8(const char* text, char* utf8);
 
-// Copies the UTF-8 text into lines of at most the given number of columns, as a box that
+// The columns that a character, given by its code point, takes in a line of a box: two for an
+// East Asian wide character or an emoji, one for any other.
+std::uint32_t MeasureColumns(std::uint32_t code);
+
+// Copies the well-formed UTF-8 text into lines of at most the given number of columns, as a box that
 // does not wrap needs it: an East Asian wide character or an emoji takes two columns, any
 // other one. A line too long is broken at its last space, which the break replaces, or,
 // where a word is longer than the line, between two characters. Line feeds in the text stay.
