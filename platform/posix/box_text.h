@@ -19,8 +19,8 @@ std::uint32_t ConvertAnsiToUtf8(const char* text, char* utf8);
 // East Asian wide character or an emoji, one for any other.
 std::uint32_t MeasureColumns(std::uint32_t code);
 
-// Copies the well-formed UTF-8 text into lines of at most the given number of columns, as a box that
-// does not wrap needs it: an East Asian wide character or an emoji takes two columns, any
+// Copies the well-formed UTF-8 text into lines of at most the given number of columns, as a box
+// that does not wrap needs it: an East Asian wide character or an emoji takes two columns, any
 // other one. A line too long is broken at its last space, which the break replaces, or,
 // where a word is longer than the line, between two characters. Line feeds in the text stay.
 // Stops before a line past the given number of rows. lines must hold twice the text's length
