@@ -1,17 +1,195 @@
-// The text a desktop box is handed, byte for byte: the built program runs with a display set
-// and a stand-in for the toolkit library that records each box. A value that is valid UTF-8
-// goes to the box unchanged; any other is read as Windows-1252. The caption is "Error". On
-// the stand-in's screen, 1024x768 unless a row narrows it, a line takes up to 80 columns and
-// a box 32 lines: a longer line is broken, and a text of more lines shows its start, with the
-// whole value on standard error too.
+// The desktop box's text. On its own: the UTF-8 check, the Windows-1252 conversion (against
+// the C library's own converter, byte by byte) and the breaking into lines. Then the text each
+// box is handed, byte for byte: the built program runs with a display set and a stand-in for
+// the toolkit library that records each box. A value that is valid UTF-8 goes to the box
+// unchanged; any other is read as Windows-1252. The caption is "Error". On the stand-in's
+// screen, 1024x768 unless a row narrows it, a line takes up to 80 columns and a box 32 lines:
+// a longer line is broken, and a text of more lines shows its start, with the whole value on
+// standard error too.
+#include "platform/posix/box_text.h"
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
+#include <iconv.h>
 #include <iterator>
+#include <string>
 
 namespace {
+
+// The UTF-8 form of one byte as the converter makes it.
+std::string ConvertByte(std::uint8_t byte) {
+    const char text[2] = {static_cast<char>(byte), '\0'};
+    char utf8[4] = {'\x7F', '\x7F', '\x7F', '\x7F'};
+    const std::uint32_t length = ConvertAnsiToUtf8(text, utf8);
+    EXPECT_EQ(utf8[length], '\0') << "byte " << int{byte};
+    return std::string(utf8, length);
+}
+
+// The UTF-8 form of one byte as iconv's CP1252 makes it; empty where it defines none.
+std::string ConvertByteWithIconv(std::uint8_t byte) {
+    const iconv_t converter = iconv_open("UTF-8", "CP1252");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        return "iconv has no CP1252";
+    }
+    char in[1] = {static_cast<char>(byte)};
+    char out[8];
+    char* from = in;
+    char* to = out;
+    std::size_t inLeft = 1;
+    std::size_t outLeft = sizeof out;
+    const bool converted =
+        iconv(converter, &from, &inLeft, &to, &outLeft) != static_cast<std::size_t>(-1);
+    iconv_close(converter);
+    return converted ? std::string(out, to) : std::string();
+}
+
+TEST(ConvertAnsiToUtf8, EveryByteIsItsWindows1252Character) {
+    int undefined = 0;
+    for (int byte = 1; byte < 256; ++byte) {
+        const std::string expected = ConvertByteWithIconv(static_cast<std::uint8_t>(byte));
+        if (expected.empty()) {
+            ++undefined;
+            continue;
+        }
+        EXPECT_EQ(ConvertByte(static_cast<std::uint8_t>(byte)), expected) << "byte " << byte;
+    }
+    EXPECT_EQ(undefined, 5);
+}
+
+TEST(ConvertAnsiToUtf8, UndefinedBytesKeepTheirCodePoint) {
+    EXPECT_EQ(ConvertByte(0x81), "\xC2\x81");
+    EXPECT_EQ(ConvertByte(0x8D), "\xC2\x8D");
+    EXPECT_EQ(ConvertByte(0x8F), "\xC2\x8F");
+    EXPECT_EQ(ConvertByte(0x90), "\xC2\x90");
+    EXPECT_EQ(ConvertByte(0x9D), "\xC2\x9D");
+}
+
+TEST(ConvertAnsiToUtf8, WholeTexts) {
+    char utf8[64];
+    EXPECT_EQ(ConvertAnsiToUtf8("", utf8), 0u);
+    EXPECT_STREQ(utf8, "");
+
+    EXPECT_EQ(ConvertAnsiToUtf8("str1=hello\r\n\t~", utf8), 14u);
+    EXPECT_STREQ(utf8, "str1=hello\r\n\t~");
+
+    // UTF-8 input is not special: its bytes are 1252 characters like any others.
+    EXPECT_EQ(ConvertAnsiToUtf8("caf\xC3\xA9", utf8), 7u);
+    EXPECT_STREQ(utf8, "caf\xC3\x83\xC2\xA9");
+
+    // The text ends at its first zero byte.
+    EXPECT_EQ(ConvertAnsiToUtf8("ab\0cd", utf8), 2u);
+    EXPECT_STREQ(utf8, "ab");
+}
+
+// Three bytes per byte and the zero: the size the caller has to provide is enough and needed.
+TEST(ConvertAnsiToUtf8, WidestTextFillsThreeBytesPerByte) {
+    const std::string text(255, '\x80');
+    std::string utf8(255 * 3 + 2, '\x7F');
+    EXPECT_EQ(ConvertAnsiToUtf8(text.c_str(), &utf8[0]), 255u * 3);
+    EXPECT_EQ(utf8[255 * 3], '\0');
+    EXPECT_EQ(utf8[255 * 3 + 1], '\x7F');
+    for (std::size_t at = 0; at < 255 * 3; at += 3) {
+        ASSERT_EQ(utf8.compare(at, 3, "\xE2\x82\xAC"), 0) << "at " << at;
+    }
+}
+
+struct Utf8Case {
+    const char* name;
+    const char* text;
+    bool valid;
+};
+
+void PrintTo(const Utf8Case& text, std::ostream* out) {
+    *out << text.name;
+}
+
+class Utf8Check : public ::testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8Check, TellsWellFormedUtf8) {
+    EXPECT_EQ(IsValidUtf8(GetParam().text), GetParam().valid);
+}
+
+// Each kind of lead byte at the ends of its range, and each way a sequence goes wrong.
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8Check,
+    ::testing::Values(Utf8Case{"Empty", "", true}, Utf8Case{"Ascii", "str1=hello&~\x7F", true},
+                      Utf8Case{"TwoBytesLowest", "\xC2\x80", true},
+                      Utf8Case{"TwoBytesHighest", "\xDF\xBF", true},
+                      Utf8Case{"TwoBytesOverlongC0", "\xC0\x80", false},
+                      Utf8Case{"TwoBytesOverlongC1", "\xC1\xBF", false},
+                      Utf8Case{"ThreeBytesLowest", "\xE0\xA0\x80", true},
+                      Utf8Case{"ThreeBytesOverlong", "\xE0\x9F\xBF", false},
+                      Utf8Case{"BelowTheSurrogates", "\xED\x9F\xBF", true},
+                      Utf8Case{"Surrogate", "\xED\xA0\x80", false},
+                      Utf8Case{"ThreeBytesHighest", "\xEF\xBF\xBF", true},
+                      Utf8Case{"FourBytesLowest", "\xF0\x90\x80\x80", true},
+                      Utf8Case{"FourBytesOverlong", "\xF0\x8F\xBF\xBF", false},
+                      Utf8Case{"FourBytesF1ToF3", "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF", true},
+                      Utf8Case{"U10FFFF", "\xF4\x8F\xBF\xBF", true},
+                      Utf8Case{"PastU10FFFF", "\xF4\x90\x80\x80", false},
+                      Utf8Case{"LeadF5", "\xF5\x80\x80\x80", false},
+                      Utf8Case{"LeadFF", "\xFF", false},
+                      Utf8Case{"LoneContinuation", "a\x80z", false},
+                      Utf8Case{"ExtraContinuation", "\xC3\xA9\xA9", false},
+                      Utf8Case{"TruncatedAtTheEnd", "ok \xE2\x82", false},
+                      Utf8Case{"TruncatedBeforeAscii", "\xC3z", false},
+                      Utf8Case{"LastContinuationMissing", "\xF3\xA0\x81z", false},
+                      Utf8Case{"MixedAfterAscii",
+                               "a\xC3\xA9"
+                               "b\xE2\x82\xAC\xF0\x9F\x98\x80",
+                               true}),
+    [](const ::testing::TestParamInfo<Utf8Case>& info) { return info.param.name; });
+
+struct LinesCase {
+    const char* name;
+    std::string text;
+    std::uint32_t columns;
+    std::uint32_t rows;
+    std::string lines; // what the lines hold
+    bool whole;        // whether the whole text fit
+};
+
+void PrintTo(const LinesCase& lines, std::ostream* out) {
+    *out << lines.name;
+}
+
+class LineBreaking : public ::testing::TestWithParam<LinesCase> {};
+
+TEST_P(LineBreaking, FitsTheColumnsAndRows) {
+    const LinesCase& row = GetParam();
+    // Exactly the room the caller must give, with a mark after it that must stay.
+    std::string lines(row.text.size() * 2 + 2, '\x7F');
+    EXPECT_EQ(BreakIntoLines(row.text.c_str(), row.columns, row.rows, &lines[0]), row.whole);
+    EXPECT_EQ(lines.back(), '\x7F');
+    EXPECT_EQ(std::string(lines.c_str()), row.lines);
+}
+
+const std::string Wide = "\xE4\xB8\xAD";      // U+4E2D, two columns
+const std::string Emoji = "\xF0\x9F\x98\x80"; // U+1F600, two columns
+const std::string Accented = "\xC3\xA9";      // U+00E9, one column
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LineBreaking,
+    ::testing::Values(
+        LinesCase{"Empty", "", 5, 1, "", true}, LinesCase{"Fits", "hello", 5, 1, "hello", true},
+        LinesCase{"OneColumnOver", "abcdef", 5, 2, "abcde\nf", true},
+        LinesCase{"AtTheLastSpace", "ab cd ef", 5, 2, "ab cd\nef", true},
+        LinesCase{"SpaceAfterAFullLine", "abcde fg", 5, 2, "abcde\nfg", true},
+        LinesCase{"WordLongerThanTheRestAfterTheSpace", "a bcdefgh", 5, 3, "a\nbcdef\ngh", true},
+        LinesCase{"LineFeedsStay", "a\n\nb", 5, 3, "a\n\nb", true},
+        LinesCase{"LineFeedPastTheRows", "a\nb\nc", 5, 2, "a\nb", false},
+        LinesCase{"BreakPastTheRows", "abcdefghijk", 5, 2, "abcde\nfghij", false},
+        LinesCase{"WideCharacterToTheNextLine", "a" + Wide + Wide, 4, 2, "a" + Wide + "\n" + Wide,
+                  true},
+        LinesCase{"EmojiTakesTwoColumns", Emoji + Emoji + Emoji, 5, 2, Emoji + Emoji + "\n" + Emoji,
+                  true},
+        LinesCase{"WiderThanTheLineStandsAlone", Wide + Wide, 1, 2, Wide + "\n" + Wide, true},
+        LinesCase{"AccentedTakesOneColumn", Accented + Accented + Accented + " x", 3, 2,
+                  Accented + Accented + Accented + "\nx", true}),
+    [](const ::testing::TestParamInfo<LinesCase>& info) { return info.param.name; });
 
 struct BoxCase {
     const char* name;

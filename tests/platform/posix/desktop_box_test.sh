@@ -24,20 +24,33 @@ for tool in Xvfb xdotool xwininfo import weston dbus-run-session "$python"; do
     command -v "$tool" >/dev/null || skip "$tool"
 done
 "$python" -c 'import pyatspi' 2>/dev/null || skip "pyatspi (python3-pyatspi)"
-# The whole test runs on a session bus of its own, which starts the accessibility bus when
-# GTK's bridge first asks for it, and ends both with the test.
-if [[ -z ${KEYREPORT_TEST_BUS:-} ]]; then
-    KEYREPORT_TEST_BUS=1 exec dbus-run-session -- bash "$0" "$@"
-fi
 
 keyreport=$(realpath "$1")
 work=$(realpath -m "$2")
 atspi_box=$(dirname "$(realpath "$0")")/atspi_box.py
-rm -rf "$work"
-mkdir -p "$work/screens" "$work/no-gtk" "$work/runtime"
-chmod 700 "$work/runtime"
+# The whole test runs on a session bus of its own, which starts the accessibility bus when
+# GTK's bridge first asks for it, and ends both with the test. The bus, and what it starts,
+# keep their sockets and caches in the test's own folders, not the user's, so that two runs
+# on one machine do not share an accessibility bus.
+if [[ -z ${KEYREPORT_TEST_BUS:-} ]]; then
+    rm -rf "$work"
+    mkdir -p "$work/runtime" "$work/cache" "$work/config" "$work/data"
+    chmod 700 "$work/runtime"
+    export XDG_RUNTIME_DIR=$work/runtime XDG_CACHE_HOME=$work/cache \
+        XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data
+    KEYREPORT_TEST_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+fi
+
+mkdir -p "$work/screens" "$work/no-gtk" "$work/zenity"
 # An empty file under GTK's name ends the loader's search, so that SDL2 shows the box.
 : >"$work/no-gtk/libgtk-3.so.0"
+# First on the search path, a zenity that cannot show a box, as one without a display exits,
+# and that leaves a mark when it runs: SDL2 would hand it a box that it could not show itself,
+# and take its exit as the box shown and closed.
+printf '#!/bin/sh\n: >"%s"\necho "cannot open display: $DISPLAY" >&2\nexit 1\n' \
+    "$work/zenity-ran" >"$work/zenity/zenity"
+chmod +x "$work/zenity/zenity"
+export PATH=$work/zenity:$PATH
 failures=0
 xvfb_pid=
 weston_pid=
@@ -128,7 +141,6 @@ ready() {
 }
 
 screen=1024x768
-export XDG_RUNTIME_DIR=$work/runtime
 wayland="keyreport-test"
 start_x
 start_weston
@@ -244,7 +256,7 @@ shown_on() {
 # hold, nothing unless set. Once a closer has killed the display no more boxes are awaited,
 # and the server is started again after the case; after kill-run the case ends there.
 desktop_case() {
-    local name=$1 session=$2 dir="$work/$1"
+    local name=$1 session=$2 dir="$work/$1" failed=$failures
     local closers=("$3" "$4")
     local texts=("$(printf %b "$6")" "$(printf %b "$7")")
     local environment=(-u WAYLAND_DISPLAY DISPLAY="$display" "${@:8}")
@@ -295,7 +307,7 @@ desktop_case() {
         if [[ $closer == kill-run ]]; then
             wait "$run_pid" 2>/dev/null
             run_pid=
-            echo "ok: $name"
+            case_ended "$name" "$failed"
             return
         fi
         # Once the run has gone on, to the next dump or the prompt, the closed box has gone.
@@ -320,7 +332,15 @@ desktop_case() {
     cmp -s "$dir/headless/stdout" "$dir/desktop/stdout" ||
         fail "$name: standard output differs from the headless run"
     [[ -n $restart ]] && $restart
-    echo "ok: $name"
+    case_ended "$name" "$failed"
+}
+
+# The end of a case: no box was handed to zenity, and the case says ok unless it failed.
+#   case_ended NAME FAILURES-BEFORE-IT
+case_ended() {
+    [[ -e $work/zenity-ran ]] && fail "$1: a box was handed to zenity"
+    rm -f "$work/zenity-ran"
+    ((failures > $2)) || echo "ok: $1"
 }
 
 example='str1=hello&str2=world&'

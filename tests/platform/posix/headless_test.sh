@@ -77,6 +77,12 @@ headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 \
 # A toolkit that dies of SIGSEGV in its box takes only the box's process with it.
 headless_case crashing-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
     BOX_CRASH=1
+# A toolkit that hands the box to zenity, which cannot show it, or that says a box shown while
+# its error tells that its own box failed: neither counts as a box seen.
+headless_case toolkit-falls-back-to-zenity -u WAYLAND_DISPLAY DISPLAY=:0 \
+    LD_LIBRARY_PATH="$stand_in" BOX_FALLBACK=1 PATH="$work/noisy-zenity:$PATH"
+headless_case toolkit-error-left -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
+    BOX_RECORD="$work/boxes" BOX_ERROR="msgbox child process failed"
 
 # A box whose process cannot start (fork fails): the values are not lost. Natively only, as
 # the preloaded library is the build's own; under the address sanitizer, whose run-time then

@@ -4,17 +4,37 @@
 // counts as shown and closed. Where BOX_HOLD names a file, each box stays open until that
 // file exists, so that a test can act while a box is open. Its screen is 1024x768, or
 // BOX_SCREEN_WIDTH pixels wide; with BOX_CRASH set, the box call dies of SIGSEGV instead, as a
-// toolkit that crashes does.
+// toolkit that crashes does. With BOX_FALLBACK set, the box goes where SDL2 sends one that its
+// own box could not show: to the zenity command on the search path, whose exit below 128
+// counts as the box shown. BOX_ERROR is the error the box call leaves behind (none unless set).
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern "C" const char* SDL_GetError() {
+    const char* error = std::getenv("BOX_ERROR");
+    return error != nullptr ? error : "";
+}
 
 extern "C" int SDL_ShowSimpleMessageBox(std::uint32_t, const char* title, const char* text, void*) {
     if (std::getenv("BOX_CRASH") != nullptr) {
         std::raise(SIGSEGV);
+    }
+    if (std::getenv("BOX_FALLBACK") != nullptr) {
+        const pid_t zenity = fork();
+        if (zenity == 0) {
+            execlp("zenity", "zenity", "--question", "--text", text, nullptr);
+            _exit(129);
+        }
+        int status = 0;
+        return zenity > 0 && waitpid(zenity, &status, 0) == zenity && WIFEXITED(status) &&
+                       WEXITSTATUS(status) < 128
+                   ? 0
+                   : -1;
     }
     const char* path = std::getenv("BOX_RECORD");
     std::FILE* record = path != nullptr ? std::fopen(path, "ab") : nullptr;

@@ -1,6 +1,6 @@
-// Box texts as UTF-8: a check for text that already is, and the bytes of any other text read
-// as Windows-1252.
-#include "platform/posix/desktop_box.h"
+// Box texts as UTF-8: a check for text that already is, the bytes of any other text read as
+// Windows-1252, and lines that fit a box that does not wrap.
+#include "platform/posix/box_text.h"
 
 namespace {
 
@@ -54,7 +54,9 @@ constexpr CodeRange WideRanges[] = {
     {0xFE30, 0xFE4F}, {0xFF00, 0xFF60}, {0xFFE0, 0xFFE6}, {0x1F300, 0x1FAFF}, {0x20000, 0x3FFFD},
 };
 
-std::uint32_t ColumnsOf(std::uint32_t code) {
+} // namespace
+
+std::uint32_t MeasureColumns(std::uint32_t code) {
     for (const CodeRange& range : WideRanges) {
         if (code >= range.first && code <= range.last) {
             return 2;
@@ -62,8 +64,6 @@ std::uint32_t ColumnsOf(std::uint32_t code) {
     }
     return 1;
 }
-
-} // namespace
 
 bool IsValidUtf8(const char* text) {
     const auto* byte = reinterpret_cast<const std::uint8_t*>(text);
@@ -141,7 +141,7 @@ bool BreakIntoLines(const char* text, std::uint32_t columns, std::uint32_t rows,
             hasSpace = false;
             continue;
         }
-        const std::uint32_t width = ColumnsOf(code);
+        const std::uint32_t width = MeasureColumns(code);
         while (used > 0 && used + width > columns) {
             if (row == rows) {
                 lines[length] = '\0';
