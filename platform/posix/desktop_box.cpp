@@ -22,7 +22,9 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pthread.h>
+#if defined(__linux__)
 #include <sys/prctl.h>
+#endif
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -52,9 +54,15 @@ void SilenceDescriptor(int fd, int mode) {
 }
 
 // Has this process killed when its parent, given by its process id, ends; ends it at once
-// where the parent has ended already, before that could be arranged.
+// where the parent has ended already, before that could be arranged. Linux alone can tie a
+// process to its parent's end; elsewhere the box's process only checks its parent is there.
 void TieToParent(pid_t parent) {
-    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) {
+#if defined(__linux__)
+    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
+        _exit(BoxNotShown);
+    }
+#endif
+    if (getppid() != parent) {
         _exit(BoxNotShown);
     }
 }

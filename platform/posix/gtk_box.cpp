@@ -110,8 +110,9 @@ bool PrepareGtk() {
     if (missing != 0) {
         return false;
     }
-    // The name screen readers and window lists give the application.
-    Gtk.setProgramName(program_invocation_short_name);
+    // The name screen readers and window lists give the application: the command's own,
+    // whatever the file that holds it is called.
+    Gtk.setProgramName("keyreport");
     return Gtk.initCheck(nullptr, nullptr) != 0;
 }
 
