@@ -1,0 +1,202 @@
+// The platform calls of the run as a test double: a file from memory, the console and the boxes
+// recorded, a heap that can be made to fail, and an exit that returns to the caller; and the
+// report cases' table, read and run on it.
+#include "tests/support/platform_double.h"
+
+#include "report/key_report.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+std::string DoubleFile;
+bool DoubleHasFile = true;
+bool DoubleHeapFails;
+std::string DoubleConsole;
+std::vector<std::string> DoubleBoxes;
+const char* DoubleTextBuffer;
+SIZE_T DoubleLastBlockSize;
+int DoubleExitCode = -1;
+std::jmp_buf DoubleExitPoint;
+
+namespace {
+
+char FileHandle, StdInput, StdOutput, Heap;
+std::vector<void*> Blocks;
+
+} // namespace
+
+void ResetDouble() {
+    for (void* block : Blocks) {
+        std::free(block);
+    }
+    Blocks.clear();
+    DoubleConsole.clear();
+    DoubleBoxes.clear();
+    DoubleTextBuffer = nullptr;
+    DoubleLastBlockSize = 0;
+    DoubleExitCode = -1;
+}
+
+extern "C" HANDLE CreateFileA(LPCSTR fileName, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                              HANDLE) {
+    return DoubleHasFile && std::strcmp(fileName, "Test.txt") == 0 ? &FileHandle
+                                                                   : INVALID_HANDLE_VALUE;
+}
+
+// The whole count is cleared before the file goes in, or when there is none, so every run
+// starts from the buffer a new process has, whatever the run before it loaded.
+extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead,
+                         LPOVERLAPPED) {
+    if (file != &FileHandle && file != INVALID_HANDLE_VALUE) {
+        std::abort();
+    }
+    const DWORD count = file != &FileHandle               ? 0
+                        : DoubleFile.size() < bytesToRead ? DoubleFile.size()
+                                                          : bytesToRead;
+    std::memset(buffer, 0, bytesToRead);
+    std::memcpy(buffer, DoubleFile.data(), count);
+    DoubleTextBuffer = static_cast<const char*>(buffer);
+    *bytesRead = count;
+    return file == &FileHandle;
+}
+
+extern "C" BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWORD bytesWritten,
+                          LPOVERLAPPED) {
+    if (file != &StdOutput) {
+        std::abort();
+    }
+    DoubleConsole.append(static_cast<const char*>(buffer), bytesToWrite);
+    *bytesWritten = bytesToWrite;
+    return TRUE;
+}
+
+extern "C" LPSTR lstrcpyA(LPSTR destination, LPCSTR source) {
+    return std::strcpy(destination, source);
+}
+
+extern "C" HANDLE GetStdHandle(DWORD stdHandle) {
+    return stdHandle == STD_OUTPUT_HANDLE  ? &StdOutput
+           : stdHandle == STD_INPUT_HANDLE ? &StdInput
+                                           : INVALID_HANDLE_VALUE;
+}
+
+extern "C" BOOL FlushConsoleInputBuffer(HANDLE) {
+    return TRUE;
+}
+extern "C" int _kbhit() {
+    return 1;
+}
+extern "C" int _getch() {
+    return 'k';
+}
+extern "C" void Sleep(DWORD) {}
+
+extern "C" HANDLE GetProcessHeap() {
+    return &Heap;
+}
+
+extern "C" LPVOID HeapAlloc(HANDLE heap, DWORD, SIZE_T bytes) {
+    if (heap != &Heap) {
+        std::abort();
+    }
+    DoubleLastBlockSize = bytes;
+    if (DoubleHeapFails) {
+        return nullptr;
+    }
+    void* block = std::malloc(bytes);
+    Blocks.push_back(block);
+    return block;
+}
+
+extern "C" int ShowMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    if (owner != nullptr || caption != nullptr || type != MB_OK) {
+        std::abort();
+    }
+    DoubleBoxes.emplace_back(text);
+    return IDOK;
+}
+
+extern "C" void ExitProcess(UINT exitCode) {
+    DoubleExitCode = static_cast<int>(exitCode);
+    std::longjmp(DoubleExitPoint, 1);
+}
+
+namespace {
+
+int HexByte(std::string_view digits) {
+    return std::stoi(std::string(digits.substr(0, 2)), nullptr, 16);
+}
+
+// The bytes a table's contents field stands for: \xHH, \\, {N*text} and {HH-HH}.
+std::string DecodeContents(std::string_view text) {
+    std::string bytes;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\\' && text[at + 1] == 'x') {
+            bytes += static_cast<char>(HexByte(text.substr(at + 2)));
+            at += 3;
+        } else if (text[at] == '\\') {
+            bytes += text[++at];
+        } else if (text[at] == '{') {
+            const std::size_t end = text.find('}', at);
+            const std::string_view inside = text.substr(at + 1, end - at - 1);
+            const std::size_t star = inside.find('*');
+            if (star != std::string_view::npos) {
+                const std::string piece = DecodeContents(inside.substr(star + 1));
+                for (int n = std::stoi(std::string(inside.substr(0, star))); n > 0; --n) {
+                    bytes += piece;
+                }
+            } else {
+                const int first = HexByte(inside), last = HexByte(inside.substr(3));
+                for (int b = first;; b += first > last ? -1 : 1) {
+                    bytes += static_cast<char>(b);
+                    if (b == last) {
+                        break;
+                    }
+                }
+            }
+            at = end;
+        } else {
+            bytes += text[at];
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::vector<ReportCase> ReadReportCases() {
+    std::vector<ReportCase> cases;
+    std::ifstream table(KEYREPORT_REPORT_CASES);
+    for (std::string line; std::getline(table, line);) {
+        std::istringstream fields(line);
+        ReportCase report;
+        if (line.empty() || line[0] == '#' || !(fields >> report.name >> report.notes)) {
+            continue;
+        }
+        std::string text;
+        std::getline(fields >> std::ws, text);
+        report.contents = DecodeContents(text);
+        cases.push_back(report);
+    }
+    if (cases.empty()) {
+        std::abort(); // a table that cannot be read must not pass as one without cases
+    }
+    return cases;
+}
+
+DoubleRun RunOnDouble(const ReportCase& report, bool heapFails) {
+    ResetDouble();
+    DoubleFile = report.contents;
+    DoubleHasFile = report.notes.find("no-file") == std::string::npos;
+    DoubleHeapFails = heapFails;
+    if (setjmp(DoubleExitPoint) == 0) {
+        RunKeyReport();
+    }
+    DoubleRun run{{DoubleConsole, DoubleBoxes},
+                  ReferenceRun(DoubleFile, AddressOf(DoubleTextBuffer), !heapFails),
+                  DoubleExitCode};
+    ResetDouble();
+    return run;
+}
