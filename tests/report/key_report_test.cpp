@@ -135,16 +135,15 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     const std::string contents = "str1=hello&str2=world&";
 
     // Standard output that cannot be written: the values still reach standard error.
-    RunOptions full;
-    full.outputPath = "/dev/full";
-    RunResult run = Run(contents, full);
+    RunOptions options;
+    options.output = Output::FullDevice;
+    RunResult run = Run(contents, options);
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 
     // A pipe with no reader: no SIGPIPE death.
-    RunOptions closed;
-    closed.closeOutput = true;
-    run = Run(contents, closed);
+    options.output = Output::NoReader;
+    run = Run(contents, options);
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
 
@@ -158,9 +157,8 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
     }
 
     // Standard output a full non-blocking pipe: each write waits for room, and nothing is lost.
-    RunOptions fullPipe;
-    fullPipe.fullOutput = true;
-    ExpectModelled(contents, fullPipe);
+    options.output = Output::FullPipe;
+    ExpectModelled(contents, options);
 }
 
 // With standard output closed, Test.txt is opened on its descriptor: the dumps must not end
@@ -168,7 +166,7 @@ TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
 TEST_F(KeyReportRun, ClosedOutputLeavesTheFileAlone) {
     const std::string contents = "str1=hello&str2=world&";
     RunOptions closed;
-    closed.noOutput = true;
+    closed.output = Output::Closed;
     const RunResult run = Run(contents, closed);
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
     EXPECT_EQ(ExitCodeOf(run), 0);
@@ -187,7 +185,7 @@ struct CommandLineCase {
     bool exact;
     std::string error;
     int exitCode;
-    std::string outputPath = {}; // where standard output goes instead of the test's pipe
+    Output output = Output::Pipe;
 };
 
 void PrintTo(const CommandLineCase& line, std::ostream* out) {
@@ -200,7 +198,7 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     const CommandLineCase& line = GetParam();
     RunOptions options;
     options.arguments = line.arguments;
-    options.outputPath = line.outputPath;
+    options.output = line.output;
     const std::string contents = "str1=hello&str2=world&";
     const RunResult run = Run(contents, options);
     if (line.exact) {
@@ -260,9 +258,10 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{
             "QuoteAndBrokenUtf8", {"it's\xff"}, "", true, QuotedRefusal("'it'\\''s'$'\\377'"), 2},
         // An answer that cannot be written is a failure, told on standard error.
-        CommandLineCase{"HelpToAFullDevice", {"--help"}, "", true, FullDevice, 1, "/dev/full"},
         CommandLineCase{
-            "VersionToAFullDevice", {"--version"}, "", true, FullDevice, 1, "/dev/full"}),
+            "HelpToAFullDevice", {"--help"}, "", true, FullDevice, 1, Output::FullDevice},
+        CommandLineCase{
+            "VersionToAFullDevice", {"--version"}, "", true, FullDevice, 1, Output::FullDevice}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
 
 } // namespace
