@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr char Prompt[] = "Press any key to exit...\r\n";
-
 class KeyReportRun : public ::testing::Test {
   protected:
     void TearDown() override { RemoveTempFolder(folder); }
@@ -28,21 +26,6 @@ class KeyReportRun : public ::testing::Test {
     RunResult RunIn(RunOptions options) {
         options.folder = folder.path;
         return RunProgram(options);
-    }
-
-    // Checks a run against the reference model of the run over the same contents.
-    void ExpectModelled(const std::string& contents, const RunOptions& options = {}) {
-        SCOPED_TRACE(::testing::PrintToString(contents));
-        const RunResult run = Run(contents, options);
-        const ReferenceOutput expected =
-            ReferenceRun(contents, TextAddressFrom(run.output, contents));
-        std::string boxes;
-        for (const std::string& box : expected.boxes) {
-            boxes += box + "\n";
-        }
-        EXPECT_EQ(run.output, expected.console);
-        EXPECT_EQ(run.error, boxes);
-        EXPECT_EQ(ExitCodeOf(run), 0);
     }
 
     TempFolder folder = MakeTempFolder();
@@ -82,97 +65,89 @@ TEST_F(KeyReportRun, ExampleFileGivesBothDumpsBothValuesAndThePrompt) {
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
 
-// The file is read through a descriptor: of a longer one, the first 500 bytes alone count.
-// (What the run makes of any contents is the report cases', run in-process.)
-TEST_F(KeyReportRun, OnlyTheFirst500BytesAreRead) {
-    ExpectModelled("str2=b&" + std::string(600, '.') + "str1=a&");
+// What stands in the run's folder as Test.txt.
+enum class FileKind { Missing, Contents, ReadOnly, Unreadable, Folder, Fifo };
+
+// A run with a Test.txt and standard streams of some kind. Standard output must be the
+// reference model's for what the run can read of the file (where it reaches the test),
+// standard error the values, the exit code 0, and the file unchanged.
+struct FileAndStreams {
+    const char* name;
+    FileKind file;
+    std::string contents = {};
+    Output output = Output::Pipe;
+    const char* inputPath = ""; // standard input, if not an empty pipe
+};
+
+void PrintTo(const FileAndStreams& row, std::ostream* out) {
+    *out << row.name;
 }
 
-TEST_F(KeyReportRun, NoUsableFileGivesOnlyThePrompt) {
-    RunResult run = RunIn({}); // no Test.txt at all
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(run.error, "");
-    EXPECT_EQ(ExitCodeOf(run), 0);
+class FilesAndStreams : public KeyReportRun,
+                        public ::testing::WithParamInterface<FileAndStreams> {};
 
-    run = Run(""); // empty
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    unlink(TestFile().c_str());
-    mkdir(TestFile().c_str(), 0755); // a directory reads as unreadable
-    run = RunIn({});
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
-
-TEST_F(KeyReportRun, FifoWithNoWriterDoesNotBlock) {
-    ASSERT_EQ(mkfifo(TestFile().c_str(), 0644), 0);
-    const RunResult run = RunIn({});
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
-
-TEST_F(KeyReportRun, FileModes) {
-    RunOptions unprivileged;
-    unprivileged.unprivileged = true;
-
-    // A file the user may read but not write is read.
-    WriteBytes(TestFile(), "str1=hello&str2=world&");
-    chmod(TestFile().c_str(), 0444);
-    RunResult run = RunIn(unprivileged);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    // A file the user may not read is as good as missing.
-    chmod(TestFile().c_str(), 0);
-    run = RunIn(unprivileged);
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(run.error, "");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
-
-TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
-    const std::string contents = "str1=hello&str2=world&";
-
-    // Standard output that cannot be written: the values still reach standard error.
-    RunOptions options;
-    options.output = Output::FullDevice;
-    RunResult run = Run(contents, options);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    // A pipe with no reader: no SIGPIPE death.
-    options.output = Output::NoReader;
-    run = Run(contents, options);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    // Standard input at its end, or unreadable: the key wait ends instead of hanging.
-    for (const char* input : {"/dev/null", "/"}) {
-        RunOptions nothing;
-        nothing.inputPath = input;
-        run = Run(contents, nothing);
-        EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt) << input;
-        EXPECT_EQ(ExitCodeOf(run), 0);
+TEST_P(FilesAndStreams, ShowWhatTheRunCanRead) {
+    const FileAndStreams& row = GetParam();
+    const bool regular = row.file == FileKind::Contents || row.file == FileKind::ReadOnly;
+    if (row.file == FileKind::Folder) {
+        mkdir(TestFile().c_str(), 0755);
+    } else if (row.file == FileKind::Fifo) {
+        ASSERT_EQ(mkfifo(TestFile().c_str(), 0644), 0);
+    } else if (row.file != FileKind::Missing) {
+        WriteBytes(TestFile(), row.contents);
     }
-
-    // Standard output a full non-blocking pipe: each write waits for room, and nothing is lost.
-    options.output = Output::FullPipe;
-    ExpectModelled(contents, options);
-}
-
-// With standard output closed, Test.txt is opened on its descriptor: the dumps must not end
-// up in the file.
-TEST_F(KeyReportRun, ClosedOutputLeavesTheFileAlone) {
-    const std::string contents = "str1=hello&str2=world&";
-    RunOptions closed;
-    closed.output = Output::Closed;
-    const RunResult run = Run(contents, closed);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    RunOptions options;
+    options.output = row.output;
+    options.inputPath = row.inputPath;
+    // File modes apply to a run as nobody, where the tests run as root.
+    options.unprivileged = row.file == FileKind::ReadOnly || row.file == FileKind::Unreadable;
+    if (options.unprivileged) {
+        chmod(TestFile().c_str(), row.file == FileKind::ReadOnly ? 0444 : 0);
+    }
+    const RunResult run = RunIn(options);
+    const std::string read = regular ? row.contents : "";
+    const ReferenceOutput expected = ReferenceRun(read, TextAddressFrom(run.output, read));
+    std::string boxes;
+    for (const std::string& box : expected.boxes) {
+        boxes += box + "\n";
+    }
+    const bool shown = row.output == Output::Pipe || row.output == Output::FullPipe;
+    EXPECT_EQ(run.output, shown ? expected.console : "");
+    EXPECT_EQ(run.error, boxes);
     EXPECT_EQ(ExitCodeOf(run), 0);
-    std::ifstream file(TestFile(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
+    if (regular) {
+        std::ifstream file(TestFile(), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), row.contents);
+    }
 }
+
+const std::string Example = "str1=hello&str2=world&";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FilesAndStreams,
+    ::testing::Values(
+        // No file to read: as an empty one, the prompt alone. A FIFO without a writer opens
+        // without blocking and reads as empty; a file the user may not read is as missing.
+        FileAndStreams{"Missing", FileKind::Missing}, FileAndStreams{"Empty", FileKind::Contents},
+        FileAndStreams{"Folder", FileKind::Folder},
+        FileAndStreams{"FifoWithoutWriter", FileKind::Fifo},
+        FileAndStreams{"Unreadable", FileKind::Unreadable, Example},
+        // Test.txt is read-only (mode 0444), and read; of a longer one, 500 bytes alone.
+        FileAndStreams{"ReadOnly", FileKind::ReadOnly, Example},
+        FileAndStreams{"LongerThan500Bytes", FileKind::Contents,
+                       "str2=b&" + std::string(600, '.') + "str1=a&"},
+        // Standard output that fails every write, a pipe whose reader has gone (no death by
+        // SIGPIPE), or closed, when Test.txt takes its descriptor and must not get the dumps:
+        // the values still reach standard error. A full non-blocking pipe: each write waits
+        // for room, and nothing is lost.
+        FileAndStreams{"OutputToAFullDevice", FileKind::Contents, Example, Output::FullDevice},
+        FileAndStreams{"OutputWithoutReader", FileKind::Contents, Example, Output::NoReader},
+        FileAndStreams{"OutputClosed", FileKind::Contents, Example, Output::Closed},
+        FileAndStreams{"OutputToAFullPipe", FileKind::Contents, Example, Output::FullPipe},
+        // Standard input at its end, or unreadable: the key wait ends instead of hanging.
+        FileAndStreams{"InputAtItsEnd", FileKind::Contents, Example, Output::Pipe, "/dev/null"},
+        FileAndStreams{"InputUnreadable", FileKind::Contents, Example, Output::Pipe, "/"}),
+    [](const ::testing::TestParamInfo<FileAndStreams>& info) { return info.param.name; });
 
 // The command line: --help or --version alone answers on standard output in lines that fit
 // 79 columns, or fails with exit status 1 when the answer cannot be written; any other
@@ -199,8 +174,7 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     RunOptions options;
     options.arguments = line.arguments;
     options.output = line.output;
-    const std::string contents = "str1=hello&str2=world&";
-    const RunResult run = Run(contents, options);
+    const RunResult run = Run(Example, options);
     if (line.exact) {
         EXPECT_EQ(run.output, line.outputStart);
     } else {
@@ -214,7 +188,7 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     EXPECT_EQ(run.error, line.error);
     EXPECT_EQ(ExitCodeOf(run), line.exitCode);
     std::ifstream file(TestFile(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), Example);
 }
 
 // The refusal of an argument, which is shown quoted.

@@ -5,6 +5,7 @@
 
 #include "report/key_report.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -125,41 +126,33 @@ extern "C" void ExitProcess(UINT exitCode) {
 
 namespace {
 
-int HexByte(std::string_view digits) {
-    return std::stoi(std::string(digits.substr(0, 2)), nullptr, 16);
+int HexByte(std::string_view text, std::size_t at) {
+    return std::stoi(std::string(text.substr(at, 2)), nullptr, 16);
 }
 
 // The bytes a table's contents field stands for: \xHH, \\, {N*text} and {HH-HH}.
 std::string DecodeContents(std::string_view text) {
     std::string bytes;
     for (std::size_t at = 0; at < text.size(); ++at) {
+        const std::size_t end = text[at] == '{' ? text.find('}', at) : at;
+        const std::string_view inside = text.substr(at + 1, end - at - 1);
         if (text[at] == '\\' && text[at + 1] == 'x') {
-            bytes += static_cast<char>(HexByte(text.substr(at + 2)));
+            bytes += static_cast<char>(HexByte(text, at + 2));
             at += 3;
-        } else if (text[at] == '\\') {
-            bytes += text[++at];
-        } else if (text[at] == '{') {
-            const std::size_t end = text.find('}', at);
-            const std::string_view inside = text.substr(at + 1, end - at - 1);
-            const std::size_t star = inside.find('*');
-            if (star != std::string_view::npos) {
-                const std::string piece = DecodeContents(inside.substr(star + 1));
-                for (int n = std::stoi(std::string(inside.substr(0, star))); n > 0; --n) {
-                    bytes += piece;
-                }
-            } else {
-                const int first = HexByte(inside), last = HexByte(inside.substr(3));
-                for (int b = first;; b += first > last ? -1 : 1) {
-                    bytes += static_cast<char>(b);
-                    if (b == last) {
-                        break;
-                    }
-                }
+        } else if (text[at] == '\\' || end == at) {
+            bytes += text[at += text[at] == '\\'];
+        } else if (const std::size_t star = inside.find('*'); star != inside.npos) {
+            const std::string piece = DecodeContents(inside.substr(star + 1));
+            for (int n = std::stoi(std::string(inside.substr(0, star))); n > 0; --n) {
+                bytes += piece;
             }
-            at = end;
         } else {
-            bytes += text[at];
+            const int last = HexByte(inside, 3), step = HexByte(inside, 0) > last ? -1 : 1;
+            for (int b = HexByte(inside, 0); b != last + step; b += step) {
+                bytes += static_cast<char>(b);
+            }
         }
+        at = std::max(at, end);
     }
     return bytes;
 }
