@@ -68,13 +68,10 @@ def expect(condition, message):
         raise CaseFailure(message)
 
 
-def read_expected(folder, count):
-    """What reference_run wrote into folder for a run of count boxes: the console output, and
-    each box's text."""
-    def read(name):
-        with open(os.path.join(folder, name), "rb") as data:
-            return data.read()
-    return read("console.bin"), [read("box-%d.bin" % i) for i in range(1, count + 1)]
+def read_expected(printed):
+    """What reference_run printed: the console output, and each box's text."""
+    console, *boxes = [bytes.fromhex(line.decode()) for line in printed.split()]
+    return console, boxes
 
 
 def shown(data, limit=160):

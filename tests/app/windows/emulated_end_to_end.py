@@ -499,13 +499,11 @@ def reference(args, folder, contents, address):
     if contents is not None:
         with open(test_file, "wb") as out:
             out.write(contents)
-    expected = os.path.join(folder, "expected")
-    os.makedirs(expected, exist_ok=True)
     out = subprocess.run([args.reference, test_file if contents is not None else
-                          os.path.join(folder, "absent.txt"), os.devnull, expected,
+                          os.path.join(folder, "absent.txt"), os.devnull,
                           "%x" % (address & 0xFFFFFFFF)],
                          stdout=subprocess.PIPE, check=True).stdout
-    return read_expected(expected, int(out.split()[0]))
+    return read_expected(out)
 
 
 def run_case(args, pe_bytes, folder, contents, extras):
