@@ -6,22 +6,25 @@
 #include "report/key_report.h"
 
 #include <algorithm>
+#include <csetjmp>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
-std::string DoubleFile;
-bool DoubleHasFile = true;
 bool DoubleHeapFails;
-std::string DoubleConsole;
-std::vector<std::string> DoubleBoxes;
-const char* DoubleTextBuffer;
 SIZE_T DoubleLastBlockSize;
-int DoubleExitCode = -1;
-std::jmp_buf DoubleExitPoint;
 
 namespace {
+
+// What the next run is given, and what the doubles saw since ResetDouble.
+std::string DoubleFile;               // the contents of Test.txt
+bool DoubleHasFile = true;            // false: there is no Test.txt, and CreateFileA fails
+std::string DoubleConsole;            // standard output
+std::vector<std::string> DoubleBoxes; // message box texts, in order
+const char* DoubleTextBuffer;         // where ReadFile put the file
+int DoubleExitCode = -1;              // -1 until ExitProcess
+std::jmp_buf DoubleExitPoint;         // where ExitProcess jumps back to
 
 char FileHandle, StdInput, StdOutput, Heap;
 std::vector<void*> Blocks;

@@ -8,27 +8,12 @@
 #include "platform/platform.h"
 #include "tests/support/reference.h"
 
-#include <csetjmp>
 #include <string>
 #include <vector>
 
-// What the next run is given.
-extern std::string DoubleFile; // the contents of Test.txt
-extern bool DoubleHasFile;     // false: there is no Test.txt, and CreateFileA fails
-extern bool DoubleHeapFails;   // HeapAlloc gives null
-
-// What the doubles saw since ResetDouble.
-extern std::string DoubleConsole;            // standard output
-extern std::vector<std::string> DoubleBoxes; // message box texts, in order
-extern const char* DoubleTextBuffer;         // where ReadFile put the file
-extern SIZE_T DoubleLastBlockSize;           // size asked of the last HeapAlloc, 0 if none
-extern int DoubleExitCode;                   // -1 until ExitProcess
-
-// ExitProcess jumps here with 1; set it with setjmp before starting a run.
-extern std::jmp_buf DoubleExitPoint;
-
-// Frees the blocks handed out so far and clears what was recorded.
-void ResetDouble();
+extern bool DoubleHeapFails;       // HeapAlloc gives null
+extern SIZE_T DoubleLastBlockSize; // size asked of the last HeapAlloc, 0 if none
+void ResetDouble();                // frees the blocks handed out, clears what was recorded
 
 // One line of the table: the case's name, its notes ("no-file", ...) and its Test.txt bytes.
 struct ReportCase {
