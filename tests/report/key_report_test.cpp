@@ -132,10 +132,11 @@ INSTANTIATE_TEST_SUITE_P(
         FileAndStreams{"Folder", FileKind::Folder},
         FileAndStreams{"FifoWithoutWriter", FileKind::Fifo},
         FileAndStreams{"Unreadable", FileKind::Unreadable, Example},
-        // Test.txt is read-only (mode 0444), and read; of a longer one, 500 bytes alone.
+        // Test.txt is read-only (mode 0444), and read; of a longer one, 500 bytes alone, so
+        // that a key across byte 500 is not found.
         FileAndStreams{"ReadOnly", FileKind::ReadOnly, Example},
         FileAndStreams{"LongerThan500Bytes", FileKind::Contents,
-                       "str2=b&" + std::string(600, '.') + "str1=a&"},
+                       std::string(496, '.') + "str1=x&str2=y&"},
         // Standard output that fails every write, a pipe whose reader has gone (no death by
         // SIGPIPE), or closed, when Test.txt takes its descriptor and must not get the dumps:
         // the values still reach standard error. A full non-blocking pipe: each write waits
