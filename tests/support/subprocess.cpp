@@ -110,17 +110,10 @@ bool WaitsInPoll(pid_t process) {
     if (chdir(options.folder.c_str()) != 0) {
         _exit(126);
     }
-    if (!options.inputPath.empty()) {
-        const int fd = open(options.inputPath.c_str(), O_RDONLY);
-        dup2(fd, STDIN_FILENO);
-    } else {
-        dup2(input[0], STDIN_FILENO);
-    }
-    if (options.output == Output::FullDevice) {
-        dup2(open("/dev/full", O_WRONLY), STDOUT_FILENO);
-    } else {
-        dup2(output[1], STDOUT_FILENO);
-    }
+    dup2(options.inputPath.empty() ? input[0] : open(options.inputPath.c_str(), O_RDONLY),
+         STDIN_FILENO);
+    dup2(options.output == Output::FullDevice ? open("/dev/full", O_WRONLY) : output[1],
+         STDOUT_FILENO);
     dup2(error[1], STDERR_FILENO);
     for (int fd = 3; fd < 256; ++fd) {
         close(fd);
