@@ -157,11 +157,11 @@ INSTANTIATE_TEST_SUITE_P(
 struct CommandLineCase {
     const char* name;
     std::vector<std::string> arguments;
-    std::string outputStart; // standard output begins with this (and is this, if exact)
-    bool exact;
-    std::string error;
     int exitCode;
-    Output output = Output::Pipe;
+    std::string error;
+    std::string output = {}; // standard output: this, or else begins with this (usage)
+    bool exact = true;
+    Output to = Output::Pipe;
 };
 
 void PrintTo(const CommandLineCase& line, std::ostream* out) {
@@ -174,12 +174,12 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     const CommandLineCase& line = GetParam();
     RunOptions options;
     options.arguments = line.arguments;
-    options.output = line.output;
+    options.output = line.to;
     const RunResult run = Run(Example, options);
     if (line.exact) {
-        EXPECT_EQ(run.output, line.outputStart);
+        EXPECT_EQ(run.output, line.output);
     } else {
-        EXPECT_EQ(run.output.substr(0, line.outputStart.size()), line.outputStart);
+        EXPECT_EQ(run.output.substr(0, line.output.size()), line.output);
         EXPECT_EQ(run.output.find("Press any key"), std::string::npos);
     }
     for (std::size_t at = 0, end; (end = run.output.find('\n', at)) != std::string::npos;
@@ -208,35 +208,26 @@ INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLine,
     ::testing::Values(
         CommandLineCase{
-            "Help", {"--help"}, "Usage: keyreport [--help | --version]\n", false, "", 0},
-        CommandLineCase{"Version",
-                        {"--version"},
-                        std::string("keyreport ") + KeyreportVersion + "\n",
-                        true,
-                        "",
-                        0},
+            "Help", {"--help"}, 0, "", "Usage: keyreport [--help | --version]\n", false},
+        CommandLineCase{
+            "Version", {"--version"}, 0, "", std::string("keyreport ") + KeyreportVersion + "\n"},
         // One argument that is not an option: refused by itself, the file left unread.
-        CommandLineCase{"ShortHelp", {"-h"}, "", true, Refusal("-h"), 2},
-        CommandLineCase{"FileName", {"Test.txt"}, "", true, Refusal("Test.txt"), 2},
-        CommandLineCase{
-            "FileNameBeforeHelp", {"Test.txt", "--help"}, "", true, Refusal("Test.txt"), 2},
-        CommandLineCase{
-            "UnknownAfterVersion", {"--version", "--bogus"}, "", true, Refusal("--bogus"), 2},
-        CommandLineCase{"ExtraAfterHelp", {"--help", "x"}, "", true, Refusal("x"), 2},
-        CommandLineCase{
-            "HelpAndVersion", {"--help", "--version"}, "", true, Refusal("--version"), 2},
+        CommandLineCase{"ShortHelp", {"-h"}, 2, Refusal("-h")},
+        CommandLineCase{"FileName", {"Test.txt"}, 2, Refusal("Test.txt")},
+        CommandLineCase{"FileNameBeforeHelp", {"Test.txt", "--help"}, 2, Refusal("Test.txt")},
+        CommandLineCase{"UnknownAfterVersion", {"--version", "--bogus"}, 2, Refusal("--bogus")},
+        CommandLineCase{"ExtraAfterHelp", {"--help", "x"}, 2, Refusal("x")},
+        CommandLineCase{"HelpAndVersion", {"--help", "--version"}, 2, Refusal("--version")},
         // An argument is quoted as a shell reads it back; bytes that would not show as
         // themselves, such as an escape sequence that would recolour the terminal, as escapes.
-        CommandLineCase{
-            "EscapeSequence", {"\x1b[31mred"}, "", true, QuotedRefusal("$'\\033''[31mred'"), 2},
-        CommandLineCase{"EmptyArgument", {""}, "", true, Refusal(""), 2},
-        CommandLineCase{
-            "QuoteAndBrokenUtf8", {"it's\xff"}, "", true, QuotedRefusal("'it'\\''s'$'\\377'"), 2},
+        CommandLineCase{"EscapeSequence", {"\x1b[31mred"}, 2, QuotedRefusal("$'\\033''[31mred'")},
+        CommandLineCase{"EmptyArgument", {""}, 2, Refusal("")},
+        CommandLineCase{"QuoteAndBrokenUtf8", {"it's\xff"}, 2, QuotedRefusal("'it'\\''s'$'\\377'")},
         // An answer that cannot be written is a failure, told on standard error.
         CommandLineCase{
-            "HelpToAFullDevice", {"--help"}, "", true, FullDevice, 1, Output::FullDevice},
+            "HelpToAFullDevice", {"--help"}, 1, FullDevice, "", true, Output::FullDevice},
         CommandLineCase{
-            "VersionToAFullDevice", {"--version"}, "", true, FullDevice, 1, Output::FullDevice}),
+            "VersionToAFullDevice", {"--version"}, 1, FullDevice, "", true, Output::FullDevice}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
 
 } // namespace
