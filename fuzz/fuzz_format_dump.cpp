@@ -3,7 +3,7 @@
 // whole-line kernel the CPU runs writes the same text as the table kernel, into a block of
 // exactly that size.
 #include "dump/dump_kernel.h"
-#include "fuzz/platform_double.h"
+#include "tests/support/platform_double.h"
 #include "tests/support/reference.h"
 
 #include <cstdlib>

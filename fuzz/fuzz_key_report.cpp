@@ -2,48 +2,36 @@
 // ExitProcess(0) with standard output and the message boxes equal to the reference model of
 // the run, once with a working heap and once with a heap that always fails (then each dump
 // is missing and the rest is unchanged). The sanitizers watch every access to the run's
-// buffers and the dump blocks.
-#include "fuzz/platform_double.h"
-#include "report/key_report.h"
-#include "tests/support/reference.h"
+// buffers and the dump blocks. The report cases of tests/report/cases.txt are its seeds.
+#include "tests/support/platform_double.h"
 
 #include <cstdlib>
-#include <string_view>
+#include <fstream>
+#include <sys/stat.h>
 
-namespace {
-
-constexpr std::size_t DumpTextSize = 3 * 79; // a 40-byte dump
-constexpr std::string_view Prompt = "Press any key to exit...\r\n";
-
-// The console of a run with no dump blocks: the empty line after each dump stays.
-std::string WithoutDumps(const std::string& console) {
-    const std::size_t dumps = (console.size() - Prompt.size()) / (DumpTextSize + 2);
-    std::string left;
-    for (std::size_t i = 0; i < dumps; ++i) {
-        left += "\r\n";
+// Each corpus folder named on the command line gets the report cases' contents, a file each,
+// so that every run starts from all of them.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+    for (int i = 1; i < *argc; ++i) {
+        struct stat folder;
+        if ((*argv)[i][0] != '-' && stat((*argv)[i], &folder) == 0 && S_ISDIR(folder.st_mode)) {
+            for (const ReportCase& report : ReadReportCases()) {
+                std::ofstream(std::string((*argv)[i]) + "/" + report.name, std::ios::binary)
+                    << report.contents;
+            }
+        }
     }
-    return left + std::string(Prompt);
+    return 0;
 }
 
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    DoubleFile.assign(reinterpret_cast<const char*>(data), size);
+    const ReportCase report{"", "", std::string(reinterpret_cast<const char*>(data), size)};
     for (const bool heapFails : {false, true}) {
-        ResetDouble();
-        DoubleHeapFails = heapFails;
-        if (setjmp(DoubleExitPoint) == 0) {
-            RunKeyReport();
-        }
-        ReferenceOutput expected = ReferenceRun(DoubleFile, AddressOf(DoubleTextBuffer));
-        if (heapFails) {
-            expected.console = WithoutDumps(expected.console);
-        }
-        if (DoubleExitCode != 0 || DoubleConsole != expected.console ||
-            DoubleBoxes != expected.boxes) {
+        const DoubleRun run = RunOnDouble(report, heapFails);
+        if (run.exitCode != 0 || run.shown.console != run.expected.console ||
+            run.shown.boxes != run.expected.boxes) {
             std::abort();
         }
     }
-    ResetDouble();
     return 0;
 }

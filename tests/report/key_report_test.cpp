@@ -1,5 +1,5 @@
 // The whole run of the built program, end to end: standard output and standard error byte
-// for byte, and the exit code, for a range of Test.txt contents and surroundings.
+// for byte, and the exit code, for Test.txt files and standard streams of every kind.
 #include "app/linux/version.h"
 #include "tests/support/reference.h"
 #include "tests/support/subprocess.h"
@@ -11,8 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr char Prompt[] = "Press any key to exit...\r\n";
 
 class KeyReportRun : public ::testing::Test {
   protected:
@@ -28,21 +26,6 @@ class KeyReportRun : public ::testing::Test {
     RunResult RunIn(RunOptions options) {
         options.folder = folder.path;
         return RunProgram(options);
-    }
-
-    // Checks a run against the reference model of the run over the same contents.
-    void ExpectModelled(const std::string& contents, const RunOptions& options = {}) {
-        SCOPED_TRACE(::testing::PrintToString(contents));
-        const RunResult run = Run(contents, options);
-        const ReferenceOutput expected =
-            ReferenceRun(contents, TextAddressFrom(run.output, contents));
-        std::string boxes;
-        for (const std::string& box : expected.boxes) {
-            boxes += box + "\n";
-        }
-        EXPECT_EQ(run.output, expected.console);
-        EXPECT_EQ(run.error, boxes);
-        EXPECT_EQ(ExitCodeOf(run), 0);
     }
 
     TempFolder folder = MakeTempFolder();
@@ -88,145 +71,94 @@ TEST_F(KeyReportRun, ExampleFileGivesBothDumpsBothValuesAndThePrompt) {
     EXPECT_EQ(ExitCodeOf(run), 0);
 }
 
-TEST_F(KeyReportRun, KeysInAnyOrderAndPlace) {
-    ExpectModelled("str1=alpha&str2=beta&");
-    ExpectModelled("str2=beta&str1=alpha&");         // str1= still shown first
-    ExpectModelled("xxxxxstr1=hello&str2=x&");       // key after other bytes
-    ExpectModelled("str1=one&str1=two&str2=three&"); // first occurrence wins
-    ExpectModelled("str1=&str2=&");                  // empty values: the key alone
-    ExpectModelled("abc\nstr2=only&");               // an absent key is skipped
-    ExpectModelled("str1=only&");
+// What stands in the run's folder as Test.txt.
+enum class FileKind { Missing, Contents, ReadOnly, Unreadable, Folder, Fifo };
+
+// A run with a Test.txt and standard streams of some kind. Standard output must be the
+// reference model's for what the run can read of the file (where it reaches the test),
+// standard error the values, the exit code 0, and the file unchanged.
+struct FileAndStreams {
+    const char* name;
+    FileKind file;
+    std::string contents = {};
+    Output output = Output::Pipe;
+    const char* inputPath = ""; // standard input, if not an empty pipe
+};
+
+void PrintTo(const FileAndStreams& row, std::ostream* out) {
+    *out << row.name;
 }
 
-TEST_F(KeyReportRun, ValueLimits) {
-    // 250 bytes after the key: a value text of 255 bytes, shown whole.
-    ExpectModelled("str1=" + std::string(250, 'v') + "&str2=b&");
-    // 251 bytes before the '&': no box, and str2= is not looked up.
-    ExpectModelled("str1=" + std::string(251, 'v') + "&str2=b&");
-    // No '&' at all: one dump, no box, then the prompt.
-    ExpectModelled("str1=alpha str2=beta&");
-    // A zero byte inside a value is copied; the box shows the text before it.
-    ExpectModelled(std::string("str1=ab\0cd&str2=x&", 18));
-}
+class FilesAndStreams : public KeyReportRun,
+                        public ::testing::WithParamInterface<FileAndStreams> {};
 
-TEST_F(KeyReportRun, OnlyTheFirst500BytesCount) {
-    ExpectModelled(std::string(495, '.') + "str1=x&str2=y&");   // key ends at byte 499
-    ExpectModelled(std::string(496, '.') + "str1=x&str2=y&");   // key runs past byte 500
-    ExpectModelled(std::string(490, '.') + "str1=abcdefghij&"); // value runs past byte 500
-    ExpectModelled("str2=b&" + std::string(600, '.') + "str1=a&");
-}
-
-TEST_F(KeyReportRun, AnyBytesAreShownSafely) {
-    std::string everyByte;
-    for (int b = 255; b >= 0; --b) {
-        everyByte += static_cast<char>(b == '&' ? 'x' : b);
+TEST_P(FilesAndStreams, ShowWhatTheRunCanRead) {
+    const FileAndStreams& row = GetParam();
+    const bool regular = row.file == FileKind::Contents || row.file == FileKind::ReadOnly;
+    if (row.file == FileKind::Folder) {
+        mkdir(TestFile().c_str(), 0755);
+    } else if (row.file == FileKind::Fifo) {
+        ASSERT_EQ(mkfifo(TestFile().c_str(), 0644), 0);
+    } else if (row.file != FileKind::Missing) {
+        WriteBytes(TestFile(), row.contents);
     }
-    ExpectModelled("str1=" + everyByte.substr(0, 200) + "&str2=" + everyByte.substr(200) + "&");
-    // Bytes a terminal would obey reach a pipe unchanged: escape sequences, CR and BS, a C1
-    // control raw and in UTF-8, a right-to-left override.
-    ExpectModelled(std::string(TerminalCommands) + "&str2=\x9b\xc2\x9b&");
-    // A zero early on stops the search one key length later, as the scan rule says.
-    ExpectModelled(std::string("ab\0\0\0\0\0\0str1=x&", 16));
-}
-
-TEST_F(KeyReportRun, NoUsableFileGivesOnlyThePrompt) {
-    RunResult run = RunIn({}); // no Test.txt at all
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(run.error, "");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    run = Run(""); // empty
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    unlink(TestFile().c_str());
-    mkdir(TestFile().c_str(), 0755); // a directory reads as unreadable
-    run = RunIn({});
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
-
-TEST_F(KeyReportRun, FifoWithNoWriterDoesNotBlock) {
-    ASSERT_EQ(mkfifo(TestFile().c_str(), 0644), 0);
-    const RunResult run = RunIn({});
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
-
-TEST_F(KeyReportRun, FileModes) {
-    RunOptions unprivileged;
-    unprivileged.unprivileged = true;
-
-    // A file the user may read but not write is read.
-    WriteBytes(TestFile(), "str1=hello&str2=world&");
-    chmod(TestFile().c_str(), 0444);
-    RunResult run = RunIn(unprivileged);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    // A file the user may not read is as good as missing.
-    chmod(TestFile().c_str(), 0);
-    run = RunIn(unprivileged);
-    EXPECT_EQ(run.output, Prompt);
-    EXPECT_EQ(run.error, "");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
-
-TEST_F(KeyReportRun, OutputAndInputThatGoNowhere) {
-    const std::string contents = "str1=hello&str2=world&";
-
-    // Standard output that cannot be written: the values still reach standard error.
-    RunOptions full;
-    full.outputPath = "/dev/full";
-    RunResult run = Run(contents, full);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    // A pipe with no reader: no SIGPIPE death.
-    RunOptions closed;
-    closed.closeOutput = true;
-    run = Run(contents, closed);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-
-    // Standard input at its end, or unreadable: the key wait ends instead of hanging.
-    for (const char* input : {"/dev/null", "/"}) {
-        RunOptions nothing;
-        nothing.inputPath = input;
-        run = Run(contents, nothing);
-        EXPECT_EQ(run.output.substr(run.output.size() - sizeof Prompt + 1), Prompt) << input;
-        EXPECT_EQ(ExitCodeOf(run), 0);
+    RunOptions options;
+    options.output = row.output;
+    options.inputPath = row.inputPath;
+    // File modes apply to a run as nobody, where the tests run as root.
+    options.unprivileged = row.file == FileKind::ReadOnly || row.file == FileKind::Unreadable;
+    if (options.unprivileged) {
+        chmod(TestFile().c_str(), row.file == FileKind::ReadOnly ? 0444 : 0);
     }
-
-    // Standard output a full non-blocking pipe: each write waits for room, and nothing is lost.
-    RunOptions fullPipe;
-    fullPipe.fullOutput = true;
-    ExpectModelled(contents, fullPipe);
-}
-
-// With standard output closed, the dumps must not end up in Test.txt (the run opens /dev/null
-// on the descriptor before it opens the file).
-TEST_F(KeyReportRun, ClosedOutputLeavesTheFileAlone) {
-    const std::string contents = "str1=hello&str2=world&";
-    RunOptions closed;
-    closed.noOutput = true;
-    const RunResult run = Run(contents, closed);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
+    const RunResult run = RunIn(options);
+    const std::string read = regular ? row.contents : "";
+    const ReferenceOutput expected = ReferenceRun(read, TextAddressFrom(run.output, read));
+    std::string boxes;
+    for (const std::string& box : expected.boxes) {
+        boxes += box + "\n";
+    }
+    const bool shown = row.output == Output::Pipe || row.output == Output::FullPipe;
+    EXPECT_EQ(run.output, shown ? expected.console : "");
+    EXPECT_EQ(run.error, boxes);
     EXPECT_EQ(ExitCodeOf(run), 0);
-    std::ifstream file(TestFile(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
+    if (regular) {
+        std::ifstream file(TestFile(), std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), row.contents);
+    }
 }
 
-// A build of the program whose heap always fails: no dump is written, and the rest of the run
-// (the empty lines, the boxes, the prompt, exit 0) goes on as usual.
-TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
-    RunOptions noHeap;
-    noHeap.program = KEYREPORT_NO_HEAP_PROGRAM;
-    const RunResult run = Run("str1=hello&str2=world&", noHeap);
-    EXPECT_EQ(run.output, std::string("\r\n\r\n") + Prompt);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
+const std::string Example = "str1=hello&str2=world&";
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FilesAndStreams,
+    ::testing::Values(
+        // No file to read: as an empty one, the prompt alone. A FIFO without a writer opens
+        // without blocking and reads as empty; a file the user may not read is as missing.
+        FileAndStreams{"Missing", FileKind::Missing}, FileAndStreams{"Empty", FileKind::Contents},
+        FileAndStreams{"Folder", FileKind::Folder},
+        FileAndStreams{"FifoWithoutWriter", FileKind::Fifo},
+        FileAndStreams{"Unreadable", FileKind::Unreadable, Example},
+        // Test.txt is read-only (mode 0444), and read; of a longer one, 500 bytes alone, so
+        // that a key across byte 500 is not found.
+        FileAndStreams{"ReadOnly", FileKind::ReadOnly, Example},
+        FileAndStreams{"LongerThan500Bytes", FileKind::Contents,
+                       std::string(496, '.') + "str1=x&str2=y&"},
+        // Standard output that fails every write, a pipe whose reader has gone (no death by
+        // SIGPIPE), or closed, when the dumps must not end up in Test.txt (the run opens
+        // /dev/null on the descriptor first): the values still reach standard error. A full
+        // non-blocking pipe: each write waits for room, and nothing is lost.
+        FileAndStreams{"OutputToAFullDevice", FileKind::Contents, Example, Output::FullDevice},
+        FileAndStreams{"OutputWithoutReader", FileKind::Contents, Example, Output::NoReader},
+        FileAndStreams{"OutputClosed", FileKind::Contents, Example, Output::Closed},
+        FileAndStreams{"OutputToAFullPipe", FileKind::Contents, Example, Output::FullPipe},
+        // Standard input at its end, or unreadable: the key wait ends instead of hanging.
+        FileAndStreams{"InputAtItsEnd", FileKind::Contents, Example, Output::Pipe, "/dev/null"},
+        FileAndStreams{"InputUnreadable", FileKind::Contents, Example, Output::Pipe, "/"},
+        // Bytes a terminal would obey reach a pipe unchanged: escape sequences, CR and BS, a
+        // C1 control raw and in UTF-8, a right-to-left override.
+        FileAndStreams{"TerminalCommandsToAPipe", FileKind::Contents,
+                       std::string(TerminalCommands) + "&str2=\x9b\xc2\x9b&"}),
+    [](const ::testing::TestParamInfo<FileAndStreams>& info) { return info.param.name; });
 
 // The command line: --help or --version alone answers on standard output in lines that fit
 // 79 columns, or fails with exit status 1 when the answer cannot be written; any other
@@ -235,11 +167,11 @@ TEST_F(KeyReportRun, NoHeapSkipsTheDumpsOnly) {
 struct CommandLineCase {
     const char* name;
     std::vector<std::string> arguments;
-    std::string outputStart; // standard output begins with this (and is this, if exact)
-    bool exact;
-    std::string error;
     int exitCode;
-    std::string outputPath = {}; // where standard output goes instead of the test's pipe
+    std::string error;
+    std::string output = {}; // standard output: this, or else begins with this (usage)
+    bool exact = true;
+    Output to = Output::Pipe;
 };
 
 void PrintTo(const CommandLineCase& line, std::ostream* out) {
@@ -252,13 +184,12 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     const CommandLineCase& line = GetParam();
     RunOptions options;
     options.arguments = line.arguments;
-    options.outputPath = line.outputPath;
-    const std::string contents = "str1=hello&str2=world&";
-    const RunResult run = Run(contents, options);
+    options.output = line.to;
+    const RunResult run = Run(Example, options);
     if (line.exact) {
-        EXPECT_EQ(run.output, line.outputStart);
+        EXPECT_EQ(run.output, line.output);
     } else {
-        EXPECT_EQ(run.output.substr(0, line.outputStart.size()), line.outputStart);
+        EXPECT_EQ(run.output.substr(0, line.output.size()), line.output);
         EXPECT_EQ(run.output.find("Press any key"), std::string::npos);
     }
     for (std::size_t at = 0, end; (end = run.output.find('\n', at)) != std::string::npos;
@@ -268,7 +199,7 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     EXPECT_EQ(run.error, line.error);
     EXPECT_EQ(ExitCodeOf(run), line.exitCode);
     std::ifstream file(TestFile(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), contents);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), Example);
 }
 
 // The refusal of an argument, which is shown quoted.
@@ -287,40 +218,30 @@ INSTANTIATE_TEST_SUITE_P(
     Arguments, CommandLine,
     ::testing::Values(
         CommandLineCase{
-            "Help", {"--help"}, "Usage: keyreport [--help | --version]\n", false, "", 0},
-        CommandLineCase{"Version",
-                        {"--version"},
-                        std::string("keyreport ") + KeyreportVersion + "\n",
-                        true,
-                        "",
-                        0},
+            "Help", {"--help"}, 0, "", "Usage: keyreport [--help | --version]\n", false},
+        CommandLineCase{
+            "Version", {"--version"}, 0, "", std::string("keyreport ") + KeyreportVersion + "\n"},
         // One argument that is not an option: refused by itself, the file left unread.
-        CommandLineCase{"ShortHelp", {"-h"}, "", true, Refusal("-h"), 2},
-        CommandLineCase{"FileName", {"Test.txt"}, "", true, Refusal("Test.txt"), 2},
-        CommandLineCase{
-            "FileNameBeforeHelp", {"Test.txt", "--help"}, "", true, Refusal("Test.txt"), 2},
-        CommandLineCase{
-            "UnknownAfterVersion", {"--version", "--bogus"}, "", true, Refusal("--bogus"), 2},
-        CommandLineCase{"ExtraAfterHelp", {"--help", "x"}, "", true, Refusal("x"), 2},
-        CommandLineCase{
-            "HelpAndVersion", {"--help", "--version"}, "", true, Refusal("--version"), 2},
+        CommandLineCase{"ShortHelp", {"-h"}, 2, Refusal("-h")},
+        CommandLineCase{"FileName", {"Test.txt"}, 2, Refusal("Test.txt")},
+        CommandLineCase{"FileNameBeforeHelp", {"Test.txt", "--help"}, 2, Refusal("Test.txt")},
+        CommandLineCase{"UnknownAfterVersion", {"--version", "--bogus"}, 2, Refusal("--bogus")},
+        CommandLineCase{"ExtraAfterHelp", {"--help", "x"}, 2, Refusal("x")},
+        CommandLineCase{"HelpAndVersion", {"--help", "--version"}, 2, Refusal("--version")},
         // An argument is quoted as a shell reads it back; bytes that would not show as
         // themselves, such as an escape sequence that would recolour the terminal, as escapes.
-        CommandLineCase{
-            "EscapeSequence", {"\x1b[31mred"}, "", true, QuotedRefusal("$'\\e''[31mred'"), 2},
-        CommandLineCase{"EmptyArgument", {""}, "", true, Refusal(""), 2},
-        CommandLineCase{
-            "QuoteAndBrokenUtf8", {"it's\xff"}, "", true, QuotedRefusal("'it'\\''s'$'\\xff'"), 2},
+        CommandLineCase{"EscapeSequence", {"\x1b[31mred"}, 2, QuotedRefusal("$'\\e''[31mred'")},
+        CommandLineCase{"EmptyArgument", {""}, 2, Refusal("")},
+        CommandLineCase{"QuoteAndBrokenUtf8", {"it's\xff"}, 2, QuotedRefusal("'it'\\''s'$'\\xff'")},
         CommandLineCase{"C1AndBidiOverride",
                         {"a\xc2\x9b\xe2\x80\xae\\b\xc3\xa9"},
-                        "",
-                        true,
-                        QuotedRefusal("'a'$'\\u009b\\u202e''\\b\xc3\xa9'"),
-                        2},
+                        2,
+                        QuotedRefusal("'a'$'\\u009b\\u202e''\\b\xc3\xa9'")},
         // An answer that cannot be written is a failure, told on standard error.
-        CommandLineCase{"HelpToAFullDevice", {"--help"}, "", true, FullDevice, 1, "/dev/full"},
         CommandLineCase{
-            "VersionToAFullDevice", {"--version"}, "", true, FullDevice, 1, "/dev/full"}),
+            "HelpToAFullDevice", {"--help"}, 1, FullDevice, "", true, Output::FullDevice},
+        CommandLineCase{
+            "VersionToAFullDevice", {"--version"}, 1, FullDevice, "", true, Output::FullDevice}),
     [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
 
 } // namespace

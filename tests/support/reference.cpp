@@ -72,7 +72,7 @@ std::string LoadedText(const std::string& file) {
 
 } // namespace
 
-ReferenceOutput ReferenceRun(const std::string& file, std::uint32_t textAddress) {
+ReferenceOutput ReferenceRun(const std::string& file, std::uint32_t textAddress, bool dumps) {
     const std::string text = LoadedText(file);
     ReferenceOutput out;
     for (const char* key : {"str1=", "str2="}) {
@@ -80,8 +80,10 @@ ReferenceOutput ReferenceRun(const std::string& file, std::uint32_t textAddress)
         if (at < 0) {
             continue;
         }
-        out.console += ReferenceDump(reinterpret_cast<const std::uint8_t*>(text.data()) + at, 40,
-                                     textAddress + static_cast<std::uint32_t>(at));
+        if (dumps) {
+            out.console += ReferenceDump(reinterpret_cast<const std::uint8_t*>(text.data()) + at,
+                                         40, textAddress + static_cast<std::uint32_t>(at));
+        }
         out.console += "\r\n";
         const std::size_t end = text.find('&', at + 1);
         if (end == std::string::npos || end - at > 255) {

@@ -110,23 +110,15 @@ bool WaitsInPoll(pid_t process) {
     if (chdir(options.folder.c_str()) != 0) {
         _exit(126);
     }
-    if (!options.inputPath.empty()) {
-        const int fd = open(options.inputPath.c_str(), O_RDONLY);
-        dup2(fd, STDIN_FILENO);
-    } else {
-        dup2(input[0], STDIN_FILENO);
-    }
-    if (!options.outputPath.empty()) {
-        const int fd = open(options.outputPath.c_str(), O_WRONLY);
-        dup2(fd, STDOUT_FILENO);
-    } else {
-        dup2(output[1], STDOUT_FILENO);
-    }
+    dup2(options.inputPath.empty() ? input[0] : open(options.inputPath.c_str(), O_RDONLY),
+         STDIN_FILENO);
+    dup2(options.output == Output::FullDevice ? open("/dev/full", O_WRONLY) : output[1],
+         STDOUT_FILENO);
     dup2(error[1], STDERR_FILENO);
     for (int fd = 3; fd < 256; ++fd) {
         close(fd);
     }
-    if (options.noOutput) {
+    if (options.output == Output::Closed) {
         close(STDOUT_FILENO);
     }
     signal(SIGPIPE, SIG_DFL);
@@ -169,7 +161,7 @@ RunResult RunProgram(const RunOptions& options) {
     if (pipe(input) != 0 || pipe(output) != 0 || pipe(error) != 0) {
         std::abort();
     }
-    const std::size_t filler = options.fullOutput ? FillPipe(output[1]) : 0;
+    const std::size_t filler = options.output == Output::FullPipe ? FillPipe(output[1]) : 0;
     const pid_t child = fork();
     if (child == 0) {
         StartChild(settings, program, input, output, error);
@@ -178,7 +170,7 @@ RunResult RunProgram(const RunOptions& options) {
     close(output[1]);
     close(error[1]);
     signal(SIGPIPE, SIG_IGN);
-    if (options.closeOutput) {
+    if (options.output == Output::NoReader) {
         close(output[0]);
         output[0] = -1;
     }
@@ -192,7 +184,7 @@ RunResult RunProgram(const RunOptions& options) {
     pollfd streams[2] = {{output[0], POLLIN, 0}, {error[0], POLLIN, 0}};
     std::string* into[2] = {&result.output, &result.error};
     // A full output is left full until the run waits for room, or, had it not waited, ends.
-    bool holdOutput = options.fullOutput;
+    bool holdOutput = options.output == Output::FullPipe;
     while (streams[0].fd >= 0 || streams[1].fd >= 0) {
         if (std::chrono::steady_clock::now() > deadline) {
             kill(child, SIGKILL); // a hung run fails its test instead of the suite

@@ -12,17 +12,23 @@ TempFolder MakeTempFolder();
 void RemoveTempFolder(const TempFolder& folder);
 void WriteBytes(const std::string& path, const std::string& bytes);
 
+// Where the run's standard output goes.
+enum class Output {
+    Pipe,       // a pipe the test reads
+    FullDevice, // /dev/full, where every write fails
+    NoReader,   // a pipe whose reader has gone
+    Closed,     // nowhere: the descriptor is closed, and the next file opened takes it
+    FullPipe,   // a non-blocking pipe, full when the run starts, read once the run waits
+};
+
 struct RunOptions {
-    std::string folder;        // the current directory of the run
-    std::string input;         // written to standard input through a pipe, which is then closed
-    std::string inputPath;     // if set, standard input is this file instead
-    std::string outputPath;    // if set, standard output goes to this file instead of a pipe
-    bool closeOutput = false;  // standard output is a pipe whose reader has gone
-    bool unprivileged = false; // when run as root, run as nobody so that file modes apply
-    bool noDisplay = true;     // run without a display, so message boxes go to standard error
-    std::string program;       // if set, the program to run instead of the one under test
-    bool noOutput = false;     // standard output is closed: the next file opened takes its place
-    bool fullOutput = false;   // standard output is a non-blocking pipe, full when the run starts
+    std::string folder;           // the current directory of the run
+    std::string input;            // written to standard input through a pipe, then closed
+    std::string inputPath;        // if set, standard input is this file instead
+    Output output = Output::Pipe; // where standard output goes
+    bool unprivileged = false;    // when run as root, run as nobody so that file modes apply
+    bool noDisplay = true;        // run without a display, so message boxes go to standard error
+    std::string program;          // if set, the program to run instead of the one under test
     std::vector<std::string> arguments;   // the program's command line after its name
     std::vector<std::string> environment; // NAME=value settings made for the run, after noDisplay
 };

@@ -1,52 +1,62 @@
-"""The end-to-end cases of keyreport.exe, shared by the run under Wine (wine_end_to_end.py)
-and the run of its machine code under emulation (emulated_end_to_end.py).
+"""The report cases (tests/report/cases.txt) for the runs of keyreport.exe under Wine
+(wine_end_to_end.py) and of its machine code under emulation (emulated_end_to_end.py), and what
+both runs use to read the reference model's output, compare a run's with it, and fail a case.
 
-Each case: name, Test.txt contents, what else the case does. The contents are plain ASCII
-bytes, or a text with the encoding it is saved in, in which each box must then show the
-characters of the value that the reference model cuts from those bytes; None: no file. Boxes
-given bytes read them in the ANSI code page 1252, as under Wine. Below them, what both runs
-use to read the reference model's output, compare a run's with it, and fail a case.
+Each case: name, Test.txt bytes (None: no file), and the set of its notes.
 """
 
 import os
+import re
 
 PROMPT = b"Press any key to exit..."
 LINE_BREAK = b"\r\n"
 
-KEY_IN_BOX = "press a key in the console while the last box is open"
-PICTURE = "photograph the first box for the documentation (--screenshot)"
-HELD_READING = "another program holds Test.txt open for reading, sharing it for reading only"
-HELD_WRITING = "another program holds Test.txt open for writing, sharing it"
+KEY_IN_BOX = "key-in-box"
+PICTURE = "picture"
+HELD_READING = "held-reading"
+HELD_WRITING = "held-writing"
 
-CASES = [
-    ("two values, key pressed while the second box is open", b"str1=hello&str2=world&",
-     {KEY_IN_BOX}),
-    ("keys in reverse order among other text", b"head str2=beta&mid str1=alpha&tail",
-     {KEY_IN_BOX}),
-    ("key at the start and key twice", b"str1=&x str2=one&str2=two&", set()),
-    ("value of 255 bytes, then one without '&' in reach",
-     b"str1=" + b"v" * 250 + b"&str2=" + b"w" * 251 + b"&", {KEY_IN_BOX}),
-    ("value without '&': no box, no second key", b"str1=alpha str2=beta", set()),
-    ("zero byte inside a value", b"str1=ab\0cd&str2=x&", set()),
-    ("second key beyond the 500 bytes read", b"str1=a&".ljust(500, b".") + b"str2=b&", set()),
-    ("Test.txt held open by another program for reading only", b"str1=held&str2=still read&",
-     {HELD_READING}),
-    ("Test.txt open for writing in another program", b"str1=being&str2=edited&",
-     {HELD_WRITING}),
-    ("no Test.txt", None, set()),
-    ("UTF-8 values: 2- and 3-byte characters, the second of 255 bytes",
-     ("str1=héllo €&str2=" + "€" * 83 + "!&", "utf-8"), {PICTURE}),
-    ("UTF-8 values with 4-byte characters", ("str1=𝄞 clef&str2=😀 é€&", "utf-8"), set()),
-    ("Windows-1252 values, the first starting like a 4-byte UTF-8 character",
-     ("str1=ðŸ˜&str2=café&", "cp1252"), set()),
-    # 255 bytes that are 130 characters: 130 UTF-16 units, 131 with the zero after them.
-    ("UTF-8 value of 255 bytes, all 2-byte characters after the key",
-     ("str1=" + "é" * 125 + "&str2=é&", "utf-8"), set()),
-    # 254 characters: the most UTF-16 units a shown value takes with its zero, 255. Then one of
-    # 2-byte characters whose '&' is the last byte read.
-    ("UTF-8 value of 255 bytes, ASCII but one 2-byte character; '&' as byte 500",
-     ("str1=é" + "a" * 248 + "&str2=" + "é" * 119 + "&", "utf-8"), {KEY_IN_BOX}),
-]
+TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "report",
+                     "cases.txt")
+
+
+def contents(text):
+    """The bytes a table's contents field (bytes) stands for: \\xHH, \\\\, {N*text}, {HH-HH}."""
+    def expand(match):
+        byte, escaped, count, piece, first, last = match.groups()
+        if byte or escaped:
+            return bytes([int(byte, 16)]) if byte else escaped
+        if count:
+            return contents(piece) * int(count)
+        first, last = int(first, 16), int(last, 16)
+        step = -1 if first > last else 1
+        return bytes(range(first, last + step, step))
+    return re.sub(rb"\\x(..)|\\(.)|\{(\d+)\*([^}]*)\}|\{(..)-(..)\}", expand, text)
+
+
+def read_cases():
+    cases = []
+    with open(TABLE, "rb") as table:
+        for line in table:
+            if line.strip() and not line.startswith(b"#"):
+                name, notes, *text = line.rstrip(b"\n").split(None, 2)
+                notes = set(notes.decode().split(","))
+                cases.append((name.decode(), None if "no-file" in notes else
+                              contents(b"".join(text)), notes))
+    return cases
+
+
+CASES = read_cases()
+
+
+def box_text(value):
+    """The characters a box shows for a value's bytes: valid UTF-8 in its own characters, any
+    other text in the ANSI code page 1252, whose five undefined bytes show as the control
+    characters of the same number."""
+    try:
+        return value.decode("utf-8")
+    except UnicodeDecodeError:
+        return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in value)
 
 
 class CaseFailure(Exception):
@@ -58,21 +68,10 @@ def expect(condition, message):
         raise CaseFailure(message)
 
 
-def read_expected(folder, count):
-    """What reference_run wrote into folder for a run of count boxes: the console output, and
-    each box's text."""
-    def read(name):
-        with open(os.path.join(folder, name), "rb") as data:
-            return data.read()
-    return read("console.bin"), [read("box-%d.bin" % i) for i in range(1, count + 1)]
-
-
-def file_bytes(contents):
-    """The case's Test.txt bytes (None for no file) and the encoding its boxes are read in."""
-    if isinstance(contents, tuple):
-        text, encoding = contents
-        return text.encode(encoding), encoding
-    return contents, "ascii"
+def read_expected(printed):
+    """What reference_run printed: the console output, and each box's text."""
+    console, *boxes = [bytes.fromhex(line.decode()) for line in printed.split()]
+    return console, boxes
 
 
 def shown(data, limit=160):

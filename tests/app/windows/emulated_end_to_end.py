@@ -24,8 +24,8 @@ import sys
 import tempfile
 import time
 
-from cases import (CASES, HELD_READING, HELD_WRITING, LINE_BREAK, CaseFailure, difference,
-                   dump_stage_ends, expect, file_bytes, read_expected, shown)
+from cases import (CASES, HELD_READING, HELD_WRITING, LINE_BREAK, CaseFailure, box_text,
+                   difference, dump_stage_ends, expect, read_expected, shown)
 
 try:
     import pefile
@@ -554,18 +554,15 @@ def reference(args, folder, contents, address):
     if contents is not None:
         with open(test_file, "wb") as out:
             out.write(contents)
-    expected = os.path.join(folder, "expected")
-    os.makedirs(expected, exist_ok=True)
     out = subprocess.run([args.reference, test_file if contents is not None else
-                          os.path.join(folder, "absent.txt"), os.devnull, expected,
+                          os.path.join(folder, "absent.txt"), os.devnull,
                           "%x" % (address & 0xFFFFFFFF)],
                          stdout=subprocess.PIPE, check=True).stdout
-    return read_expected(expected, int(out.split()[0]))
+    return read_expected(out)
 
 
 def run_case(args, pe_bytes, folder, contents, extras):
     """Runs one case; returns the machine, for its figures."""
-    contents, encoding = file_bytes(contents)
     m = Machine(pefile.PE(data=pe_bytes), args.build, contents, extras, args.import_libraries)
     m.run()
     expect(m.failure is None, m.failure)
@@ -576,8 +573,8 @@ def run_case(args, pe_bytes, folder, contents, extras):
     expect(len(m.boxes) == len(boxes), "%d boxes shown, expected %d: %r"
            % (len(m.boxes), len(boxes), [text for text, _ in m.boxes]))
     for index, ((text, output), wanted) in enumerate(zip(m.boxes, boxes)):
-        expect(text == wanted.decode(encoding), "box %d shows %r, expected %r"
-               % (index + 1, text, wanted.decode(encoding)))
+        expect(text == box_text(wanted), "box %d shows %r, expected %r"
+               % (index + 1, text, box_text(wanted)))
         expect(output == console[:stages[index]], "output when box %d opened: %s"
                % (index + 1, difference(output, console[:stages[index]])))
 

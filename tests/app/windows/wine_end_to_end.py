@@ -26,7 +26,7 @@ import tempfile
 import time
 
 from cases import (CASES, HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
-                   CaseFailure, difference, dump_stage_ends, expect, file_bytes, read_expected,
+                   CaseFailure, box_text, difference, dump_stage_ends, expect, read_expected,
                    shown)
 
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
@@ -252,14 +252,11 @@ class Run:
 
 def reference(session, folder, has_file):
     """Expected console output and box texts for this folder's Test.txt."""
-    expected = os.path.join(folder, "expected")
-    os.makedirs(expected, exist_ok=True)
     code, out = session.wine([session.args.reference,
-                              "Test.txt" if has_file else "absent.txt", "out.bin", "expected"],
-                             cwd=folder)
+                              "Test.txt" if has_file else "absent.txt", "out.bin"], cwd=folder)
     if code != 0:
         raise RuntimeError("reference_run failed")
-    return read_expected(expected, int(out.split()[0]))
+    return read_expected(out)
 
 
 def await_box(session, run):
@@ -275,7 +272,6 @@ def await_box(session, run):
 
 
 def run_case(session, root, number, contents, extras, screenshot):
-    contents, encoding = file_bytes(contents)
     folder = os.path.join(root, "case-%d" % number)
     os.makedirs(folder)
     shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))
@@ -311,9 +307,9 @@ def run_case(session, root, number, contents, extras, screenshot):
             box = await_box(session, run)
             expect(box is not None, "message box %d did not open; output %s"
                    % (index + 1, shown(run.output())))
-            expect(box["text"].decode("utf-8") == text.decode(encoding),
+            expect(box["text"].decode("utf-8") == box_text(text),
                    "box %d shows %r, expected %r (ANSI code page %s)"
-                   % (index + 1, box["text"].decode("utf-8", "replace"), text.decode(encoding),
+                   % (index + 1, box["text"].decode("utf-8", "replace"), box_text(text),
                       box["acp"]))
             expect(box["caption"] == DEFAULT_CAPTION, "box %d caption %s"
                    % (index + 1, shown(box["caption"])))
