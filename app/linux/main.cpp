@@ -75,7 +75,7 @@ void WriteQuoted(const char* argument) {
     QuoteState state = length == 0 ? ChangeQuoting(Unquoted, InQuotes) : Unquoted;
     for (std::size_t at = 0; at < length;) {
         char escape[8];
-        const std::size_t size = EscapeCharacter(argument + at, length - at, escape);
+        const std::size_t size = EscapeCharacter(argument + at, escape);
         if (escape[0] != '\0') {
             state = ChangeQuoting(state, InEscapes);
             std::fputs(escape, stderr);

@@ -65,28 +65,37 @@ std::uint32_t MeasureColumns(std::uint32_t code) {
     return 1;
 }
 
-bool IsValidUtf8(const char* text) {
+std::uint32_t DecodeUtf8(const char* text, std::uint32_t& code) {
     const auto* byte = reinterpret_cast<const std::uint8_t*>(text);
-    while (*byte != 0) {
-        const std::uint8_t lead = *byte++;
-        if (lead < 0x80) {
-            continue;
+    const std::uint8_t lead = byte[0];
+    code = lead;
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead < 0xC2 || lead > 0xF4) {
+        return 0; // a stray continuation byte, an overlong lead or past U+10FFFF
+    }
+    const Utf8Lead* kind = Utf8Leads;
+    while (lead > kind->last) {
+        ++kind;
+    }
+    std::uint32_t value = lead & (0x3F >> kind->tail);
+    // A zero byte is in no continuation range, so a text that ends early stops here.
+    for (std::uint8_t at = 1; at <= kind->tail; ++at) {
+        if (!InRange(byte[at], at == 1 ? kind->low : 0x80, at == 1 ? kind->high : 0xBF)) {
+            return 0;
         }
-        if (lead < 0xC2 || lead > 0xF4) {
-            return false; // a stray continuation byte, an overlong lead or past U+10FFFF
-        }
-        const Utf8Lead* kind = Utf8Leads;
-        while (lead > kind->last) {
-            ++kind;
-        }
-        // A zero byte is in neither range, so a text that ends early stops here.
-        if (!InRange(*byte++, kind->low, kind->high)) {
+        value = value << 6 | (byte[at] & 0x3F);
+    }
+    code = value;
+    return kind->tail + 1u;
+}
+
+bool IsValidUtf8(const char* text) {
+    std::uint32_t code;
+    for (std::uint32_t size; *text != '\0'; text += size) {
+        if ((size = DecodeUtf8(text, code)) == 0) {
             return false;
-        }
-        for (std::uint8_t more = 1; more < kind->tail; ++more) {
-            if (!InRange(*byte++, 0x80, 0xBF)) {
-                return false;
-            }
         }
     }
     return true;
@@ -112,20 +121,18 @@ std::uint32_t ConvertAnsiToUtf8(const char* text, char* utf8) {
 }
 
 bool BreakIntoLines(const char* text, std::uint32_t columns, std::uint32_t rows, char* lines) {
-    const auto* from = reinterpret_cast<const std::uint8_t*>(text);
+    const char* from = text;
     std::uint32_t length = 0;
     std::uint32_t row = 1;
     std::uint32_t used = 0;            // columns taken on the current line
     std::uint32_t space = 0;           // where the line's last space is in lines, if any
     std::uint32_t usedBeforeSpace = 0; // the columns before that space
     bool hasSpace = false;
-    while (*from != 0) {
-        const std::uint8_t lead = *from;
-        const std::uint32_t size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        std::uint32_t code = size == 1 ? lead : lead & (0x7F >> size);
-        for (std::uint32_t more = 1; more < size; ++more) {
-            code = code << 6 | (from[more] & 0x3F);
-        }
+    while (*from != '\0') {
+        std::uint32_t code;
+        const std::uint32_t decoded = DecodeUtf8(from, code);
+        const std::uint32_t size = decoded + (decoded == 0); // bytes that are no character: one
+
         if (code == ' ' && used >= columns) {
             code = '\n'; // a space that ends a full line becomes its break
         }
@@ -163,7 +170,7 @@ bool BreakIntoLines(const char* text, std::uint32_t columns, std::uint32_t rows,
             hasSpace = true;
         }
         for (std::uint32_t byte = 0; byte < size; ++byte) {
-            lines[length++] = static_cast<char>(*from++);
+            lines[length++] = *from++;
         }
         used += width;
     }

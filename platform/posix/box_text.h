@@ -4,6 +4,11 @@
 
 #include <cstdint>
 
+// Reads the character at the start of the zero-terminated text as UTF-8: returns its length in
+// bytes and puts its code point into code, or returns 0 where the bytes there are no
+// well-formed character (code then holds the first byte).
+std::uint32_t DecodeUtf8(const char* text, std::uint32_t& code);
+
 // Whether the zero-terminated text is well-formed UTF-8: no stray or missing continuation
 // bytes, no overlong forms, no surrogates (U+D800 to U+DFFF) and nothing past U+10FFFF.
 bool IsValidUtf8(const char* text);

@@ -35,11 +35,11 @@ void ApplyTerminalMode();
 // Wants the quiet mode when standard input is a terminal.
 void QuietTerminal();
 
-// Reads the character at text, of at most length bytes (at least one): a well-formed UTF-8
-// character, or else one byte. Returns its length, and puts into escape how a terminal is to
+// Reads the character at the start of the zero-terminated, non-empty text: a well-formed
+// UTF-8 character, or else one byte. Returns its length, and puts into escape how a terminal is to
 // show it when it would not show as itself (a control byte as \e, \r, \x7f, a byte that starts
 // no character as \x9b, a C1 control or a formatting character as \u202e), else an empty text.
-std::size_t EscapeCharacter(const char* text, std::size_t length, char (&escape)[8]);
+std::size_t EscapeCharacter(const char* text, char (&escape)[8]);
 
 // Writes a value text and a line feed to standard error: byte for byte when it is not a
 // terminal, else as one line with every character escaped that the terminal would obey.
