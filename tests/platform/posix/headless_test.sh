@@ -1,25 +1,24 @@
 #!/usr/bin/env bash
-# keyreport without a desktop: with no display, a display that cannot be reached, no toolkit
-# to show a box with, a toolkit that crashes in its box, or a box whose process cannot start,
-# each value text and a line feed go to standard error, and standard output is as with a box.
-# Nothing else reaches standard error, not even the diagnostics of a command that a toolkit
-# starts.
+# keyreport without a desktop: with no display, one that cannot be reached, no toolkit, a
+# toolkit that crashes in its box, or a box whose process cannot start, each value text and a
+# line feed go to standard error, and standard output is as with a box. Nothing else reaches
+# standard error, not even the diagnostics of a command that a toolkit starts.
 #
 #   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY STAND-IN-FOLDER [EMULATOR...]
 #
-# NO-ENTRY-LIBRARY is a library without the toolkits' entry points; STAND-IN-FOLDER holds the
-# toolkit stand-in, which BOX_CRASH makes crash, and a library whose fork always fails. On a
-# cross build the program runs through the emulator command that follows them.
+# NO-ENTRY-LIBRARY lacks the toolkits' entry points; STAND-IN-FOLDER holds the toolkit
+# stand-in, which BOX_CRASH makes crash, and a library whose fork always fails. On a cross
+# build the program runs through the emulator command that follows them.
 set -uo pipefail
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 keyreport=$(realpath "$1")
-work=$(realpath -m "$2")
 no_entry=$(realpath "$3")
 stand_in=$(realpath "$4")
+new_work "$2"
 shift 4
 run=("$@" "$keyreport")
 toolkits=(libgtk-3.so.0 libSDL2-2.0.so.0)
-rm -rf "$work"
 mkdir -p "$work/no-toolkit" "$work/no-entry" "$work/noisy-zenity"
 for library in "${toolkits[@]}"; do
     # An empty file under a toolkit's name ends the loader's search: as if none were installed.
@@ -32,18 +31,6 @@ printf '#!/bin/sh\necho "Gtk-WARNING **: cannot open display: $DISPLAY" >&2\nexi
     >"$work/noisy-zenity/zenity"
 chmod +x "$work/noisy-zenity/zenity"
 cd "$work" || exit 1
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-if setarch -R true 2>/dev/null; then
-    fixed_layout=(setarch -R)
-else
-    fixed_layout=()
-fi
 
 # A file with bytes that are not UTF-8: standard error carries them unchanged.
 printf 'str2=\x80uro \x81&str1=caf\xe9&' >Test.txt
@@ -151,5 +138,4 @@ for fd in 1 2; do
     wait "$program" || fail "closed-$fd: exit code $?"
 done
 exec 7>&-
-
-exit $((failures > 0))
+finish
