@@ -6,18 +6,11 @@
 #
 #   from_source_test.sh CMAKE SOURCEDIR WORKDIR
 set -uo pipefail
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 cmake=$1
 source=$(realpath "$2")
-work=$(realpath -m "$3")
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+new_work "$3"
 
 hidden=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
 cd "$source" || exit 1
@@ -62,4 +55,4 @@ elif ! grep -q 'GoogleTest (libgtest-dev)' "$work/required.log"; then
 fi
 
 [[ $failures -eq 0 ]] && rm -rf "$work"
-exit $((failures != 0))
+finish
