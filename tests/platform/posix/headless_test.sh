@@ -4,26 +4,25 @@
 # line feed go to standard error, and standard output is as with a box. Nothing else reaches
 # standard error, not even the diagnostics of a command that a toolkit starts.
 #
-#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY STAND-IN-FOLDER [EMULATOR...]
+#   headless_test.sh KEYREPORT WORKDIR STAND-IN-FOLDER [EMULATOR...]
 #
-# NO-ENTRY-LIBRARY lacks the toolkits' entry points; STAND-IN-FOLDER holds the toolkit
-# stand-in, which BOX_CRASH makes crash, and a library whose fork always fails. On a cross
-# build the program runs through the emulator command that follows them.
+# STAND-IN-FOLDER holds the toolkit stand-in, which BOX_CRASH makes crash, and a library
+# whose fork always fails, which lacks the toolkits' entry points. On a cross build the
+# program runs through the emulator command that follows them.
 set -uo pipefail
 source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 keyreport=$(realpath "$1")
-no_entry=$(realpath "$3")
-stand_in=$(realpath "$4")
+stand_in=$(realpath "$3")
 new_work "$2"
-shift 4
+shift 3
 run=("$@" "$keyreport")
 toolkits=(libgtk-3.so.0 libSDL2-2.0.so.0)
 mkdir -p "$work/no-toolkit" "$work/no-entry" "$work/noisy-zenity"
 for library in "${toolkits[@]}"; do
     # An empty file under a toolkit's name ends the loader's search: as if none were installed.
     : >"$work/no-toolkit/$library"
-    ln -s "$no_entry" "$work/no-entry/$library"
+    ln -s "$stand_in/libfailing_fork.so" "$work/no-entry/$library"
 done
 # A zenity that cannot reach the display either, and says so, as GTK's own does; SDL2 would
 # take its exit as a box shown.
