@@ -48,33 +48,31 @@ headless_case() {
     ((failures > failed)) || echo "ok: $name"
 }
 
+noisy_zenity=PATH=$work/noisy-zenity:$PATH
+x11=(-u WAYLAND_DISPLAY DISPLAY=:0)
 headless_case no-display -u DISPLAY -u WAYLAND_DISPLAY
 headless_case empty-display DISPLAY= WAYLAND_DISPLAY=
 # A display number that no server answers: the box fails and the values are not lost.
 headless_case unreachable-display -u WAYLAND_DISPLAY DISPLAY=unix:65000
-headless_case unreachable-display-zenity -u WAYLAND_DISPLAY DISPLAY=unix:65000 \
-    PATH="$work/noisy-zenity:$PATH"
-headless_case unreachable-wayland-zenity -u DISPLAY WAYLAND_DISPLAY=wayland-65000 \
-    PATH="$work/noisy-zenity:$PATH"
+headless_case unreachable-display-zenity -u WAYLAND_DISPLAY DISPLAY=unix:65000 "$noisy_zenity"
+headless_case unreachable-wayland-zenity -u DISPLAY WAYLAND_DISPLAY=wayland-65000 "$noisy_zenity"
 # A display, but the toolkit, which the package only recommends, is missing or unusable.
-headless_case no-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$work/no-toolkit"
-headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 \
-    LD_LIBRARY_PATH="$work/no-entry"
+headless_case no-toolkit "${x11[@]}" LD_LIBRARY_PATH="$work/no-toolkit"
+headless_case toolkit-without-entry "${x11[@]}" LD_LIBRARY_PATH="$work/no-entry"
 # A toolkit that dies of SIGSEGV in its box takes only the box's process with it.
-headless_case crashing-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
-    BOX_CRASH=1
+headless_case crashing-toolkit "${x11[@]}" LD_LIBRARY_PATH="$stand_in" BOX_CRASH=1
 # A toolkit that hands the box to zenity, which cannot show it, or that says a box shown while
 # its error tells that its own box failed: neither counts as a box seen.
-headless_case toolkit-falls-back-to-zenity -u WAYLAND_DISPLAY DISPLAY=:0 \
-    LD_LIBRARY_PATH="$stand_in" BOX_FALLBACK=1 PATH="$work/noisy-zenity:$PATH"
-headless_case toolkit-error-left -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
+headless_case toolkit-falls-back-to-zenity "${x11[@]}" LD_LIBRARY_PATH="$stand_in" \
+    BOX_FALLBACK=1 "$noisy_zenity"
+headless_case toolkit-error-left "${x11[@]}" LD_LIBRARY_PATH="$stand_in" \
     BOX_RECORD="$work/boxes" BOX_ERROR="msgbox child process failed"
 
 # A box whose process cannot start (fork fails): the values are not lost. Natively only, as
 # the preloaded library is the build's own; under the address sanitizer, whose run-time then
 # no longer comes first, told to allow that.
-((${#run[@]} > 1)) || headless_case no-box-process -u WAYLAND_DISPLAY DISPLAY=:0 \
-    LD_LIBRARY_PATH="$stand_in" LD_PRELOAD="$stand_in/libfailing_fork.so" \
+((${#run[@]} > 1)) || headless_case no-box-process "${x11[@]}" LD_LIBRARY_PATH="$stand_in" \
+    LD_PRELOAD="$stand_in/libfailing_fork.so" \
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 
 # The shared objects the program opened itself in a run (its loader's log files), one a line.
