@@ -1,9 +1,10 @@
 // The desktop box's text: the UTF-8 check, the Windows-1252 conversion (against the C
 // library's converter) and the breaking into lines, on their own; then the text each box is
 // handed, byte for byte, by the program run with a stand-in for the toolkit that records each
-// box. Valid UTF-8 goes to the box unchanged; any other text is read as Windows-1252. On the
-// stand-in's 1024x768 screen a line takes up to 80 columns and a box 32 lines: a longer line
-// is broken, and a text of more lines shows its start, with the whole value on standard error.
+// box. Valid UTF-8 goes to the box unchanged; any other text is read as Windows-1252. The
+// caption is "Error". On the stand-in's screen, 1024x768 unless a row narrows it, a line takes
+// up to 80 columns and a box 32 lines: a longer line is broken, and a text of more lines shows
+// its start, with the whole value on standard error too.
 #include "platform/posix/box_text.h"
 #include "tests/support/subprocess.h"
 
