@@ -1,3 +1,4 @@
+# shellcheck shell=bash disable=SC2034 # fixed_layout is for the scripts that source this
 # What the test scripts share: a count of failed checks, a fresh work folder, and the run's
 # address layout fixed, so that two runs print the same addresses. Sourced by each script.
 failures=0

@@ -7,6 +7,7 @@
 #
 #   test_all_test.sh <checkout>
 set -uo pipefail
+# shellcheck source=../script_lib.sh
 source "$(dirname "$(realpath "$0")")/../script_lib.sh"
 checkout=$1
 work=$(mktemp -d)

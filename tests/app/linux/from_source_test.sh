@@ -6,6 +6,7 @@
 #
 #   from_source_test.sh CMAKE SOURCEDIR WORKDIR
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
 source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 cmake=$1

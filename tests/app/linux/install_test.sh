@@ -6,6 +6,7 @@
 #
 # On a cross build the installed program runs through the emulator command after WORKDIR.
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
 source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 cmake=$1

@@ -10,6 +10,7 @@
 # Exits 77 (skipped) when dpkg does not know the C library of a foreign ARCHITECTURE, from
 # which dpkg-shlibdeps works out the Depends field.
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
 source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 cd "$1" || exit 1

@@ -11,6 +11,7 @@
 # Screenshots of each X box are left in WORKDIR/screens. Exits 77 (skipped) when a tool is not
 # installed, or fails if KEYREPORT_REQUIRE_DESKTOP is 1 (scripts/test-all.sh sets it).
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
 source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 python=/usr/bin/python3 # the system's, for which pyatspi is installed
@@ -47,7 +48,7 @@ printf '#!/bin/sh\n: >"%s"\necho "cannot open display: $DISPLAY" >&2\nexit 1\n' 
     "$work/zenity-ran" >"$work/zenity/zenity"
 chmod +x "$work/zenity/zenity"
 export PATH=$work/zenity:$PATH
-xvfb_pid= weston_pid= run_pid=
+xvfb_pid='' weston_pid='' run_pid=''
 
 cleanup() {
     kill $run_pid $xvfb_pid $weston_pid 2>/dev/null
@@ -220,7 +221,7 @@ desktop_case() {
             </dev/null >stdout 2>stderr) &
     run_pid=$!
 
-    local box restart= stopped=
+    local box restart='' stopped=''
     for box in 1 2; do
         local size=${sizes[box - 1]} closer=${closers[box - 1]} id=
         [[ -n $restart ]] && break

@@ -10,6 +10,7 @@
 # whose fork always fails, which lacks the toolkits' entry points. On a cross build the
 # program runs through the emulator command that follows them.
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
 source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 keyreport=$(realpath "$1")
