@@ -13,73 +13,57 @@
 
 namespace {
 
-// The character at text[at] and its length in bytes, or 0 where no well-formed UTF-8
-// character starts there.
-std::uint32_t DecodeCharacter(const std::string& text, std::size_t at, std::uint32_t& code) {
+// The code points of well-formed UTF-8 text; false where the text is not.
+bool Decode(const std::string& text, std::u32string& codes) {
     static constexpr std::uint32_t Least[] = {0, 0, 0x80, 0x800, 0x10000};
-    const auto lead = static_cast<std::uint8_t>(text[at]);
-    const std::uint32_t size = lead < 0x80             ? 1
-                               : (lead & 0xE0) == 0xC0 ? 2
-                               : (lead & 0xF0) == 0xE0 ? 3
-                               : (lead & 0xF8) == 0xF0 ? 4
-                                                       : 0;
-    if (size == 0 || at + size > text.size()) {
-        return 0;
-    }
-    code = size == 1 ? lead : lead & (0x7F >> size);
-    for (std::uint32_t more = 1; more < size; ++more) {
-        const auto next = static_cast<std::uint8_t>(text[at + more]);
-        if ((next & 0xC0) != 0x80) {
-            return 0;
-        }
-        code = code << 6 | (next & 0x3F);
-    }
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return code < Least[size] || code > 0x10FFFF || surrogate ? 0 : size;
-}
-
-bool DecodesWhole(const std::string& text) {
-    std::uint32_t code = 0;
+    codes.clear();
     for (std::size_t at = 0; at < text.size();) {
-        const std::uint32_t size = DecodeCharacter(text, at, code);
-        if (size == 0) {
+        const auto lead = static_cast<std::uint8_t>(text[at]);
+        const std::uint32_t size = lead < 0x80   ? 1
+                                   : lead < 0xC0 ? 0
+                                   : lead < 0xE0 ? 2
+                                   : lead < 0xF0 ? 3
+                                   : lead < 0xF8 ? 4
+                                                 : 0;
+        if (size == 0 || at + size > text.size()) {
             return false;
         }
+        char32_t code = size == 1 ? lead : lead & (0x7F >> size);
+        for (std::uint32_t more = 1; more < size; ++more) {
+            const auto next = static_cast<std::uint8_t>(text[at + more]);
+            if ((next & 0xC0) != 0x80) {
+                return false;
+            }
+            code = code << 6 | (next & 0x3F);
+        }
+        if (code < Least[size] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+            return false;
+        }
+        codes += code;
         at += size;
     }
     return true;
 }
 
-// The text without its spaces and line feeds.
-std::string Words(const std::string& text) {
-    std::string words;
-    for (const char byte : text) {
-        if (byte != ' ' && byte != '\n') {
-            words += byte;
-        }
-    }
-    return words;
-}
-
-// Whether each line of the UTF-8 text takes at most the columns, or is one character alone.
-bool LinesFit(const std::string& lines, std::uint32_t columns) {
+// Whether each line takes at most the columns, or is one character alone.
+bool LinesFit(const std::u32string& codes, std::uint32_t columns) {
     std::uint32_t used = 0;
     std::uint32_t characters = 0;
-    std::uint32_t code = 0;
-    for (std::size_t at = 0; at < lines.size();) {
-        at += DecodeCharacter(lines, at, code); // the lines decode whole, as checked first
-        if (code == '\n') {
-            used = 0;
-            characters = 0;
-            continue;
-        }
-        used += MeasureColumns(code);
-        ++characters;
+    for (const char32_t code : codes) {
+        used = code == '\n' ? 0 : used + MeasureColumns(code);
+        characters = code == '\n' ? 0 : characters + 1;
         if (used > columns && characters > 1) {
             return false;
         }
     }
     return true;
+}
+
+// The text without its spaces and line feeds.
+std::string Words(std::string text) {
+    const auto space = [](char byte) { return byte == ' ' || byte == '\n'; };
+    text.erase(std::remove_if(text.begin(), text.end(), space), text.end());
+    return text;
 }
 
 void Check(bool holds) {
@@ -99,15 +83,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
     const std::string text(bytes.c_str()); // up to the first zero, as a value ends
 
+    std::u32string codes;
     const bool valid = IsValidUtf8(text.c_str());
-    Check(valid == DecodesWhole(text));
+    Check(valid == Decode(text, codes));
     std::string utf8 = text;
     if (!valid) {
         utf8.assign(text.size() * 3 + 1, '\0');
         const std::uint32_t length = ConvertAnsiToUtf8(text.c_str(), &utf8[0]);
         Check(length == std::strlen(utf8.c_str()));
         utf8.resize(length);
-        Check(IsValidUtf8(utf8.c_str()) && DecodesWhole(utf8));
+        Check(IsValidUtf8(utf8.c_str()) && Decode(utf8, codes));
     }
 
     // Exactly the room the caller must give, so that the sanitizer sees a write past it.
@@ -115,9 +100,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool whole = BreakIntoLines(utf8.c_str(), columns, rows, room);
     const std::string lines(room);
     std::free(room);
-    Check(DecodesWhole(lines) && LinesFit(lines, columns));
-    const std::size_t breaks =
-        static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
+    Check(Decode(lines, codes) && LinesFit(codes, columns));
+    const auto breaks = static_cast<std::size_t>(std::count(lines.begin(), lines.end(), '\n'));
     Check(whole ? breaks < rows : breaks == rows - 1);
     const std::string shown = Words(lines);
     const std::string all = Words(utf8);

@@ -2,19 +2,16 @@
 # Tests the test command's own logic, scripts/test-all.sh with scripts/summarize-tests.py, on
 # stand-in stages: the closing table, the test counts, the exit status where stages pass, skip
 # and fail, and a Ctrl-C that must end the whole command in the stage it hits. Each stage list
-# runs in a driver that sources test-all.sh for its functions; the stand-in for ctest hands
-# run_tests a results file written here, as ctest --output-junit writes them.
+# runs in a driver that sources test-all.sh; the stand-in for ctest hands run_tests a results
+# file written here, as ctest --output-junit writes them.
 #
 #   test_all_test.sh <checkout>
 set -uo pipefail
+# shellcheck source=../script_lib.sh
+source "$(dirname "$(realpath "$0")")/../script_lib.sh"
 checkout=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL $case_name: $*"
-    failures=$((failures + 1))
-}
 
 # junit PRESET CASE...: the results of a preset; each case is NAME|run, NAME|fail,
 # NAME|notrun or NAME|skip:REASON (the test printed "SKIP: REASON").
@@ -82,9 +79,10 @@ check() {
     shift
     out=$(cd "$work" && bash "$work/driver.sh" "$@" 2>&1)
     status=$?
-    [[ $status -eq $expected_status ]] || fail "exit status $status, not $expected_status"
+    [[ $status -eq $expected_status ]] ||
+        fail "$case_name: exit status $status, not $expected_status"
     for line in "${lines[@]}"; do
-        grep -qxF -- "$line" <<<"$out" || fail "no line: $line"
+        grep -qxF -- "$line" <<<"$out" || fail "$case_name: no line: $line"
     done
     [[ $failures -eq 0 ]] || echo "$out"
 }
@@ -111,7 +109,7 @@ check "the Windows runs made" 1 \
 # process catches it and ends normally. The command must end at once with 130, start no stage
 # after it, say where it stopped, and give build/ back to the checkout's owner (when run as
 # root, in a checkout that belongs to nobody).
-case_name="Ctrl-C"
+case_name=Ctrl-C
 mkdir -p "$work/checkout/build"
 [[ $(id -u) -eq 0 ]] && chown nobody "$work/checkout" && chmod 755 "$work"
 (cd "$work/checkout" && exec setsid bash "$work/driver.sh" "one passes" "two long" \
@@ -122,22 +120,23 @@ sleep 0.5
 kill -INT -- "-$(ps -o pgid= "$driver" | tr -d ' ')"
 for _ in $(seq 100); do kill -0 "$driver" 2>/dev/null || break; sleep 0.1; done
 if kill -0 "$driver" 2>/dev/null; then
-    fail "still running 10 s after SIGINT"
+    fail "Ctrl-C: still running 10 s after SIGINT"
     kill -KILL -- "-$(ps -o pgid= "$driver" | tr -d ' ')"
 fi
 wait "$driver"
 status=$?
-[[ $status -eq 130 ]] || fail "exit status $status, not 130"
-[[ ! -e $work/marked ]] || fail "a stage started after SIGINT"
+[[ $status -eq 130 ]] || fail "Ctrl-C: exit status $status, not 130"
+[[ ! -e $work/marked ]] || fail "Ctrl-C: a stage started after SIGINT"
 for line in "two           interrupted by SIGINT" "three         not run" \
     "test-all: interrupted by SIGINT in the two stage; no stage started after it"; do
-    grep -qxF -- "$line" "$work/ctrl-c.log" || fail "no line: $line"
+    grep -qxF -- "$line" "$work/ctrl-c.log" || fail "$case_name: no line: $line"
 done
-[[ $(tail -n 1 "$work/ctrl-c.log") == test-all:* ]] || fail "the last line is not where it stopped"
+[[ $(tail -n 1 "$work/ctrl-c.log") == test-all:* ]] ||
+    fail "Ctrl-C: the last line is not where it stopped"
 if [[ $(id -u) -eq 0 ]]; then
-    [[ $(stat -c %U "$work/checkout/build") == nobody ]] || fail "build/ left to root"
+    [[ $(stat -c %U "$work/checkout/build") == nobody ]] || fail "Ctrl-C: build/ left to root"
 fi
 [[ $failures -eq 0 ]] || cat "$work/ctrl-c.log"
 
 [[ $failures -eq 0 ]] && echo "PASS 5 cases"
-[[ $failures -eq 0 ]]
+finish

@@ -1,23 +1,17 @@
 #!/usr/bin/env bash
 # Installing from source without the test libraries: with GoogleTest and Google Benchmark
 # hidden from CMake, the release and default presets configure, each saying in one line what
-# it leaves out, build the program and its manual page, and cmake --install installs them;
+# it leaves out, build the program and its manual page, and the default build installs;
 # where the test command's KEYREPORT_REQUIRE_TESTS is set, configure stops instead.
 #
 #   from_source_test.sh CMAKE SOURCEDIR WORKDIR
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 cmake=$1
 source=$(realpath "$2")
-work=$(realpath -m "$3")
-rm -rf "$work"
-mkdir -p "$work"
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+new_work "$3"
 
 hidden=(-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON)
 cd "$source" || exit 1
@@ -45,11 +39,10 @@ for expected in "release:Google Benchmark (libbenchmark-dev) not found: leaving 
         fail "the $preset build made no program or manual page"
 done
 
+# The default build's install passes the checks of the test build's (install_test.sh).
 if [[ -x $work/default/keyreport ]]; then
-    "$cmake" --install "$work/default" --prefix "$work/prefix" >"$work/install.log" 2>&1 ||
-        fail "cmake --install of the default build: $(cat "$work/install.log")"
-    [[ -x $work/prefix/bin/keyreport && -s $work/prefix/share/man/man1/keyreport.1 ]] ||
-        fail "cmake --install left no bin/keyreport or share/man/man1/keyreport.1"
+    bash "$(dirname "$0")/install_test.sh" "$cmake" "$work/default" "$work/install" ||
+        fail "cmake --install of the default build"
 fi
 
 # The test command's setting: a missing library stops configure, naming it.
@@ -62,4 +55,4 @@ elif ! grep -q 'GoogleTest (libgtest-dev)' "$work/required.log"; then
 fi
 
 [[ $failures -eq 0 ]] && rm -rf "$work"
-exit $((failures != 0))
+finish

@@ -6,20 +6,15 @@
 #
 # On a cross build the installed program runs through the emulator command after WORKDIR.
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 cmake=$1
 build=$(realpath "$2")
-work=$(realpath -m "$3")
+new_work "$3"
 shift 3
 emulator=("$@")
-rm -rf "$work"
 mkdir -p "$work/run"
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
 
 if ! "$cmake" --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1; then
     cat "$work/install.log"
@@ -54,4 +49,4 @@ status=$?
     fail "installed program: standard error is $(cat "$work/run/stderr")"
 
 [[ $failures -eq 0 ]] && echo "ok: installed into $work/prefix"
-exit $((failures > 0))
+finish

@@ -10,10 +10,11 @@
 # Exits 77 (skipped) when dpkg does not know the C library of a foreign ARCHITECTURE, from
 # which dpkg-shlibdeps works out the Depends field.
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 cd "$1" || exit 1
 version=$2
-work=$(realpath -m "$3")
 preset=${4:-release}
 package_preset=${5:-deb}
 architecture=${6:-$(dpkg --print-architecture)}
@@ -22,12 +23,7 @@ if ! dpkg-query -W "libc6:$architecture" >/dev/null 2>&1; then
         "apt-get install libc6:$architecture): dpkg-shlibdeps needs it for Depends"
     exit 77
 fi
-rm -rf "$work" && mkdir -p "$work"
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+new_work "$3"
 
 # cpack finds the program's libraries with dpkg-shlibdeps and its binaries with file; lintian
 # checks the package. Without one of them, say which Debian package brings it.
@@ -64,7 +60,7 @@ diff -u <(printf '%s\n' "Package: keyreport" "Version: $version" "Architecture: 
 [[ $(dpkg-deb -f "$deb" Description | wc -l) -ge 3 ]] || fail "no long description"
 
 # Exactly these entries, owned by root, with Debian's permissions.
-diff -u <(cat <<'LIST') <(dpkg-deb -c "$deb" | awk '{print $1, $2, $6}') || fail "contents"
+diff -u - <(dpkg-deb -c "$deb" | awk '{print $1, $2, $6}') <<'LIST' || fail "contents"
 drwxr-xr-x root/root ./usr/
 drwxr-xr-x root/root ./usr/bin/
 -rwxr-xr-x root/root ./usr/bin/keyreport
@@ -96,4 +92,4 @@ awk 'text { print $0 == " ." ? "" : /^ [^ ]/ ? substr($0, 2) : "malformed: [" $0
     fail "copyright lacks LICENSE"
 
 [[ $failures -eq 0 ]] && echo "ok: $deb"
-exit $((failures > 0))
+finish

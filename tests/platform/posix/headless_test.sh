@@ -1,30 +1,29 @@
 #!/usr/bin/env bash
-# keyreport without a desktop: with no display, a display that cannot be reached, no toolkit
-# to show a box with, a toolkit that crashes in its box, or a box whose process cannot start,
-# each value text and a line feed go to standard error, and standard output is as with a box.
-# Nothing else reaches standard error, not even the diagnostics of a command that a toolkit
-# starts.
+# keyreport without a desktop: with no display, one that cannot be reached, no toolkit, a
+# toolkit that crashes in its box, or a box whose process cannot start, each value text and a
+# line feed go to standard error, and standard output is as with a box. Nothing else reaches
+# standard error, not even the diagnostics of a command that a toolkit starts.
 #
-#   headless_test.sh KEYREPORT WORKDIR NO-ENTRY-LIBRARY STAND-IN-FOLDER [EMULATOR...]
+#   headless_test.sh KEYREPORT WORKDIR STAND-IN-FOLDER [EMULATOR...]
 #
-# NO-ENTRY-LIBRARY is a library without the toolkits' entry points; STAND-IN-FOLDER holds the
-# toolkit stand-in, which BOX_CRASH makes crash, and a library whose fork always fails. On a
-# cross build the program runs through the emulator command that follows them.
+# STAND-IN-FOLDER holds the toolkit stand-in, which BOX_CRASH makes crash, and a library
+# whose fork always fails, which lacks the toolkits' entry points. On a cross build the
+# program runs through the emulator command that follows them.
 set -uo pipefail
+# shellcheck source=../../script_lib.sh
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 
 keyreport=$(realpath "$1")
-work=$(realpath -m "$2")
-no_entry=$(realpath "$3")
-stand_in=$(realpath "$4")
-shift 4
+stand_in=$(realpath "$3")
+new_work "$2"
+shift 3
 run=("$@" "$keyreport")
 toolkits=(libgtk-3.so.0 libSDL2-2.0.so.0)
-rm -rf "$work"
 mkdir -p "$work/no-toolkit" "$work/no-entry" "$work/noisy-zenity"
 for library in "${toolkits[@]}"; do
     # An empty file under a toolkit's name ends the loader's search: as if none were installed.
     : >"$work/no-toolkit/$library"
-    ln -s "$no_entry" "$work/no-entry/$library"
+    ln -s "$stand_in/libfailing_fork.so" "$work/no-entry/$library"
 done
 # A zenity that cannot reach the display either, and says so, as GTK's own does; SDL2 would
 # take its exit as a box shown.
@@ -32,18 +31,6 @@ printf '#!/bin/sh\necho "Gtk-WARNING **: cannot open display: $DISPLAY" >&2\nexi
     >"$work/noisy-zenity/zenity"
 chmod +x "$work/noisy-zenity/zenity"
 cd "$work" || exit 1
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-if setarch -R true 2>/dev/null; then
-    fixed_layout=(setarch -R)
-else
-    fixed_layout=()
-fi
 
 # A file with bytes that are not UTF-8: standard error carries them unchanged.
 printf 'str2=\x80uro \x81&str1=caf\xe9&' >Test.txt
@@ -62,33 +49,31 @@ headless_case() {
     ((failures > failed)) || echo "ok: $name"
 }
 
+noisy_zenity=PATH=$work/noisy-zenity:$PATH
+x11=(-u WAYLAND_DISPLAY DISPLAY=:0)
 headless_case no-display -u DISPLAY -u WAYLAND_DISPLAY
 headless_case empty-display DISPLAY= WAYLAND_DISPLAY=
 # A display number that no server answers: the box fails and the values are not lost.
 headless_case unreachable-display -u WAYLAND_DISPLAY DISPLAY=unix:65000
-headless_case unreachable-display-zenity -u WAYLAND_DISPLAY DISPLAY=unix:65000 \
-    PATH="$work/noisy-zenity:$PATH"
-headless_case unreachable-wayland-zenity -u DISPLAY WAYLAND_DISPLAY=wayland-65000 \
-    PATH="$work/noisy-zenity:$PATH"
+headless_case unreachable-display-zenity -u WAYLAND_DISPLAY DISPLAY=unix:65000 "$noisy_zenity"
+headless_case unreachable-wayland-zenity -u DISPLAY WAYLAND_DISPLAY=wayland-65000 "$noisy_zenity"
 # A display, but the toolkit, which the package only recommends, is missing or unusable.
-headless_case no-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$work/no-toolkit"
-headless_case toolkit-without-entry -u WAYLAND_DISPLAY DISPLAY=:0 \
-    LD_LIBRARY_PATH="$work/no-entry"
+headless_case no-toolkit "${x11[@]}" LD_LIBRARY_PATH="$work/no-toolkit"
+headless_case toolkit-without-entry "${x11[@]}" LD_LIBRARY_PATH="$work/no-entry"
 # A toolkit that dies of SIGSEGV in its box takes only the box's process with it.
-headless_case crashing-toolkit -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
-    BOX_CRASH=1
+headless_case crashing-toolkit "${x11[@]}" LD_LIBRARY_PATH="$stand_in" BOX_CRASH=1
 # A toolkit that hands the box to zenity, which cannot show it, or that says a box shown while
 # its error tells that its own box failed: neither counts as a box seen.
-headless_case toolkit-falls-back-to-zenity -u WAYLAND_DISPLAY DISPLAY=:0 \
-    LD_LIBRARY_PATH="$stand_in" BOX_FALLBACK=1 PATH="$work/noisy-zenity:$PATH"
-headless_case toolkit-error-left -u WAYLAND_DISPLAY DISPLAY=:0 LD_LIBRARY_PATH="$stand_in" \
+headless_case toolkit-falls-back-to-zenity "${x11[@]}" LD_LIBRARY_PATH="$stand_in" \
+    BOX_FALLBACK=1 "$noisy_zenity"
+headless_case toolkit-error-left "${x11[@]}" LD_LIBRARY_PATH="$stand_in" \
     BOX_RECORD="$work/boxes" BOX_ERROR="msgbox child process failed"
 
 # A box whose process cannot start (fork fails): the values are not lost. Natively only, as
 # the preloaded library is the build's own; under the address sanitizer, whose run-time then
 # no longer comes first, told to allow that.
-((${#run[@]} > 1)) || headless_case no-box-process -u WAYLAND_DISPLAY DISPLAY=:0 \
-    LD_LIBRARY_PATH="$stand_in" LD_PRELOAD="$stand_in/libfailing_fork.so" \
+((${#run[@]} > 1)) || headless_case no-box-process "${x11[@]}" LD_LIBRARY_PATH="$stand_in" \
+    LD_PRELOAD="$stand_in/libfailing_fork.so" \
     ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 
 # The shared objects the program opened itself in a run (its loader's log files), one a line.
@@ -151,5 +136,4 @@ for fd in 1 2; do
     wait "$program" || fail "closed-$fd: exit code $?"
 done
 exec 7>&-
-
-exit $((failures > 0))
+finish

@@ -1,12 +1,10 @@
-// A stand-in for the desktop box's toolkit library, built for the tests under the library's
-// file name and found through LD_LIBRARY_PATH. It shows nothing: each box's title and text
-// are appended, each with its zero byte, to the file that BOX_RECORD names, and the box
-// counts as shown and closed. Where BOX_HOLD names a file, each box stays open until that
-// file exists, so that a test can act while a box is open. Its screen is 1024x768, or
-// BOX_SCREEN_WIDTH pixels wide; with BOX_CRASH set, the box call dies of SIGSEGV instead, as a
-// toolkit that crashes does. With BOX_FALLBACK set, the box goes where SDL2 sends one that its
-// own box could not show: to the zenity command on the search path, whose exit below 128
-// counts as the box shown. BOX_ERROR is the error the box call leaves behind (none unless set).
+// A stand-in for the desktop box's toolkit library, found under its file name through
+// LD_LIBRARY_PATH. It shows nothing: each box's title and text, each with its zero byte, are
+// appended to the file BOX_RECORD names, and the box counts as shown and closed, once the file
+// BOX_HOLD names exists where it is set. Its screen is 1024x768, or BOX_SCREEN_WIDTH pixels
+// wide. BOX_CRASH makes the box die of SIGSEGV; BOX_FALLBACK hands it, as SDL2 does one its own
+// box cannot show, to zenity on the search path, whose exit below 128 counts as shown.
+// BOX_ERROR is the error the box call leaves behind.
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
