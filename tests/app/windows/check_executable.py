@@ -6,11 +6,12 @@ header a current Windows expects (ASLR with a relocation section, DEP, Terminal 
 aware, a valid checksum) and, on x64, an unwind table entry for every function."""
 
 import argparse
-import os
 import re
 import struct
 import subprocess
 import sys
+
+from cases import COMPILER_HELPERS, IMPORTS
 
 SIZE_LIMIT = 8 * 1024
 
@@ -24,15 +25,6 @@ BUILDS = {
 # The x64 unwind table's sections, whose file space the size limit leaves out: every x64
 # program carries them, and they do not fit in the 8 KiB with the rest.
 UNWIND_SECTIONS = {".pdata", ".xdata"}
-
-KERNEL32 = {
-    "CreateFileA", "ReadFile", "lstrcpyA", "ExitProcess", "GetProcessHeap", "HeapAlloc",
-    "GetStdHandle", "WriteFile", "FlushConsoleInputBuffer", "Sleep", "MultiByteToWideChar",
-}
-USER32 = {"MessageBoxA", "MessageBoxW"}
-MSVCRT = {"_kbhit", "_getch"}
-# What the compiler may call on its own for block moves and fills.
-MSVCRT_COMPILER_HELPERS = {"memcpy", "memmove", "memset", "memcmp"}
 
 # Sections that carry runtime start-up, static initialisers or thread-local data.
 START_UP_SECTIONS = {".CRT", ".ctors", ".dtors", ".init", ".fini", ".tls", ".init_array"}
@@ -134,19 +126,12 @@ def main():
           % (entry + base, "%08X" % run_key_report if run_key_report else "absent"))
 
     table = imports(private)
-    check(set(table) == {"kernel32.dll", "user32.dll", "msvcrt.dll"},
-          "imports from %s" % sorted(table))
-    check(table.get("kernel32.dll") == KERNEL32,
-          "kernel32 imports differ: extra %s, missing %s"
-          % (sorted(table.get("kernel32.dll", set()) - KERNEL32),
-             sorted(KERNEL32 - table.get("kernel32.dll", set()))))
-    check(table.get("user32.dll") == USER32, "user32 imports %s"
-          % sorted(table.get("user32.dll", set())))
-    msvcrt = table.get("msvcrt.dll", set())
-    check(MSVCRT <= msvcrt, "msvcrt lacks %s" % sorted(MSVCRT - msvcrt))
-    check(msvcrt <= MSVCRT | MSVCRT_COMPILER_HELPERS,
-          "msvcrt imports beyond the key functions: %s"
-          % sorted(msvcrt - MSVCRT - MSVCRT_COMPILER_HELPERS))
+    check(set(table) == set(IMPORTS), "imports from %s" % sorted(table))
+    for dll, wanted in IMPORTS.items():
+        got = table.get(dll, set())
+        extra = got - wanted - COMPILER_HELPERS.get(dll, set())
+        check(wanted <= got and not extra, "%s imports differ: extra %s, missing %s"
+              % (dll, sorted(extra), sorted(wanted - got)))
 
     headers = objdump(args.objdump, "-h", args.exe)
     sections = set(re.findall(r"^\s*\d+\s+(\S+)", headers, re.MULTILINE))

@@ -2,30 +2,24 @@
 """End-to-end tests of keyreport.exe's own x86 machine code on an emulated processor (Unicorn),
 on any machine: neither Wine nor kernel support for 32-bit programs is needed.
 
-The test is the program's loader and its Windows: it maps the PE file at a base of its own,
-relocated, refuses an import its DLL does not export (judged by mingw-w64's import libraries
-of the DLLs), runs the entry point on a stack as Windows gives it (a guard page below the page
-committed), and serves each import from kernel32, user32 and msvcrt to its documented
-contract, checking its arguments and leaving the registers a call may change with garbage;
-a call to any other import fails the case. Each case of cases.py is checked against the
-reference model (reference_run, built for this machine and given the address ReadFile reads
-the file to) as the Wine run checks it: the output at each box and at the end, each box's
-text, the key wait, exit code 0. So is what only the served calls show: no heap block
-touched outside itself, no stack page past the guard page, the direction flag clear at each
-call; the stack's deepest point is reported. docs/windows.md tells more.
+The test is the program's loader and its Windows: it maps the PE file relocated, refuses an
+import its DLL does not export (by mingw-w64's import libraries), gives a stack with a guard
+page, and serves each import to its documented contract, checking its arguments and leaving
+garbage where a call may. Each case is checked against the reference model (reference_run,
+built for this machine) as the Wine run checks it, and for what only the served calls show;
+the stack's deepest point is reported. docs/windows.md tells more.
 """
 
-import argparse
 import functools
 import os
 import struct
 import subprocess
 import sys
 import tempfile
-import time
 
-from cases import (CASES, HELD_READING, HELD_WRITING, LINE_BREAK, CaseFailure, box_text,
-                   difference, dump_stage_ends, expect, read_expected, shown)
+from cases import (HELD_READING, HELD_WRITING, CaseFailure, ansi_text, box_text,
+                   expect, expect_output, parse_arguments, read_expected, run_cases, shown,
+                   write_test_file)
 
 try:
     import pefile
@@ -57,21 +51,13 @@ CLOBBER_X87 = (CLOBBER, 0x7ABC)
 STATUS_FLAGS = 0x8D5  # OF SF ZF AF PF CF
 DIRECTION_FLAG = 0x400
 
-GENERIC_READ = 0x80000000
-GENERIC_WRITE = 0x40000000
-FILE_SHARE_READ = 0x1
-FILE_SHARE_WRITE = 0x2
-OPEN_EXISTING = 3
-FILE_ATTRIBUTE_NORMAL = 0x80
-STD_INPUT_HANDLE = 0xFFFFFFF6
-STD_OUTPUT_HANDLE = 0xFFFFFFF5
-STD_ERROR_HANDLE = 0xFFFFFFF4
-CP_UTF8 = 65001
-MB_ERR_INVALID_CHARS = 0x8
-HEAP_ZERO_MEMORY = 0x8
-MB_OK = 0
-IDOK = 1
-
+# Windows' numbers for what the calls take and give, and the handles the test gives out.
+GENERIC_READ, GENERIC_WRITE = 0x80000000, 0x40000000
+FILE_SHARE_READ, FILE_SHARE_WRITE = 0x1, 0x2
+OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL = 3, 0x80
+STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE = 0xFFFFFFF6, 0xFFFFFFF5, 0xFFFFFFF4
+CP_UTF8, MB_ERR_INVALID_CHARS, HEAP_ZERO_MEMORY = 65001, 0x8, 0x8
+MB_OK, IDOK = 0, 1
 HANDLES = {STD_INPUT_HANDLE: 0x50, STD_OUTPUT_HANDLE: 0x54, STD_ERROR_HANDLE: 0x58}
 FILE_HANDLE = 0x74
 HEAP_HANDLE = 0x00A80000
@@ -82,32 +68,19 @@ HOLDERS = {HELD_READING: (GENERIC_READ, FILE_SHARE_READ),
 
 # The keys "pressed": one before the run starts and one in each box, which the key wait must
 # discard, and the one given once the run waits, which must end it.
-EARLY_KEY = ord("a")
-KEY_IN_BOX = ord("x")
-FINAL_KEY = ord("y")
+EARLY_KEY, KEY_IN_BOX, FINAL_KEY = ord("a"), ord("x"), ord("y")
 # How many times _kbhit finds no key before the final key is given.
 EMPTY_POLLS = 25
 # A run that has not ended after this long on the emulated processor is stuck.
 RUN_TIMEOUT_SECONDS = 20
 
 
-def ansi_text(data):
-    """Bytes as a box given them shows them in the ANSI code page 1252; the five bytes that
-    code page leaves undefined show as the control characters of the same number."""
-    return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in data)
-
-
-def shares(share, access):
-    """Whether a share mode lets another handle have this access."""
-    return all(share & bit for right, bit in ((GENERIC_READ, FILE_SHARE_READ),
-                                             (GENERIC_WRITE, FILE_SHARE_WRITE)) if access & right)
-
-
 def sharing_allows(access, share, holder):
     """Whether an open with this access and share mode succeeds while another handle, of
     holder's access and share mode, is open: each must share what the other asks for."""
-    held_access, held_share = holder
-    return shares(held_share, access) and shares(share, held_access)
+    rights = ((GENERIC_READ, FILE_SHARE_READ), (GENERIC_WRITE, FILE_SHARE_WRITE))
+    return all(shared & bit for asked, shared in ((access, holder[1]), (holder[0], share))
+               for right, bit in rights if asked & right)
 
 
 class Machine:
@@ -120,18 +93,15 @@ class Machine:
         self.contents = contents
         self.holder = next((HOLDERS[e] for e in extras if e in HOLDERS), None)
         self.uc = unicorn.Uc(unicorn.UC_ARCH_X86, self.layout["mode"])
-        self.failure = None
+        # waiting_output: the output when the final key was given.
+        self.failure = self.waiting_output = self.got_key = self.exit_code = None
+        self.text_address = self.file_handle = None
         self.calls = []  # (name, arguments), in order
         self.output = bytearray()
         self.boxes = []  # (text, output when the box opened)
         self.keys = [EARLY_KEY]
         self.empty_polls = 0
         self.slept_since_poll = True
-        self.waiting_output = None  # the output when the final key was given
-        self.got_key = None
-        self.exit_code = None
-        self.text_address = None
-        self.file_handle = None
         self.heap_next = self.layout["heap"]
         self.heap_blocks = []  # (start, size)
         self.load(pe)
@@ -548,89 +518,49 @@ def dll_exports(libraries, dll):
     return frozenset(names)
 
 
-def reference(args, folder, contents, address):
-    """Expected console output and box texts, from the reference model."""
-    test_file = os.path.join(folder, "Test.txt")
-    if contents is not None:
-        with open(test_file, "wb") as out:
-            out.write(contents)
-    out = subprocess.run([args.reference, test_file if contents is not None else
-                          os.path.join(folder, "absent.txt"), os.devnull,
-                          "%x" % (address & 0xFFFFFFFF)],
-                         stdout=subprocess.PIPE, check=True).stdout
-    return read_expected(out)
-
-
-def run_case(args, pe_bytes, folder, contents, extras):
-    """Runs one case; returns the machine, for its figures."""
-    m = Machine(pefile.PE(data=pe_bytes), args.build, contents, extras, args.import_libraries)
+def run_case(args, pe, root, number, contents, notes):
+    """Runs one case against the reference model, given where ReadFile put Test.txt."""
+    m = Machine(pefile.PE(data=pe), args.build, contents, notes, args.import_libraries)
     m.run()
     expect(m.failure is None, m.failure)
     expect(m.text_address is not None, "Test.txt was never read")
-    console, boxes = reference(args, folder, contents, m.text_address)
-    stages = dump_stage_ends(console)
+    folder = os.path.join(root, "case-%d" % number)
+    os.makedirs(folder)
+    write_test_file(folder, contents)
+    console, boxes, stages, before_key = read_expected(subprocess.run(
+        [args.reference, os.path.join(folder, "Test.txt"), os.devnull,
+         "%x" % (m.text_address & 0xFFFFFFFF)], stdout=subprocess.PIPE, check=True).stdout)
 
     expect(len(m.boxes) == len(boxes), "%d boxes shown, expected %d: %r"
            % (len(m.boxes), len(boxes), [text for text, _ in m.boxes]))
     for index, ((text, output), wanted) in enumerate(zip(m.boxes, boxes)):
         expect(text == box_text(wanted), "box %d shows %r, expected %r"
                % (index + 1, text, box_text(wanted)))
-        expect(output == console[:stages[index]], "output when box %d opened: %s"
-               % (index + 1, difference(output, console[:stages[index]])))
-
+        expect_output("output when box %d opened" % (index + 1), output, stages[index])
     expect(m.waiting_output is not None,
            "the run did not wait for a key: it read %s, pressed before the key wait"
            % ("the key pressed in a box" if m.got_key == KEY_IN_BOX else "a key")
            if m.got_key is not None else "the run never read a key")
-    before_key = console[:-len(LINE_BREAK)]
-    expect(m.waiting_output == before_key,
-           "output while waiting for a key: %s" % difference(m.waiting_output, before_key))
+    expect_output("output while waiting for a key", m.waiting_output, before_key)
     expect(m.got_key == FINAL_KEY, "the run ended on a key pressed before the key wait")
-    expect(bytes(m.output) == console, "output at the end: %s" % difference(bytes(m.output),
-                                                                          console))
+    expect_output("output at the end", bytes(m.output), console)
     expect(m.exit_code == 0, "exit code %s" % m.exit_code)
-    return m, m.entry_sp - m.deepest
+    depth = m.entry_sp - m.deepest
+    args.deepest = max(args.deepest, depth)
+    calls = ("; calls: " + ", ".join(sorted({c for c, _ in m.calls}))) if args.only else ""
+    return "%d boxes, %d calls, stack %d bytes%s" % (len(m.boxes), len(m.calls), depth, calls)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", choices=sorted(LAYOUT), default="win32",
-                        help="which Windows build: win32 (PE32) or win64 (PE32+)")
-    parser.add_argument("--exe", required=True, help="keyreport.exe")
-    parser.add_argument("--reference", required=True,
-                        help="reference_run built for this machine")
-    parser.add_argument("--import-libraries", required=True,
-                        help="mingw-w64's folder of import libraries for the build")
-    parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
-    args = parser.parse_args()
-    args.reference = os.path.abspath(args.reference)
+    args = parse_arguments(__doc__, LAYOUT, {
+        "exe": "keyreport.exe", "reference": "reference_run built for this machine",
+        "import-libraries": "mingw-w64's folder of import libraries for the build"}, {})
+    args.deepest = 0
     with open(args.exe, "rb") as exe:
-        pe_bytes = exe.read()
-
-    started = time.monotonic()
-    failures = deepest = 0
+        pe = exe.read()
     with tempfile.TemporaryDirectory(prefix="keyreport-emulated-") as root:
-        for number, (name, contents, extras) in enumerate(CASES, start=1):
-            if args.only and number != args.only:
-                continue
-            folder = os.path.join(root, "case-%d" % number)
-            os.makedirs(folder)
-            case_started = time.monotonic()
-            try:
-                m, depth = run_case(args, pe_bytes, folder, contents, extras)
-                deepest = max(deepest, depth)
-                print("PASS %d %s (%d boxes, %d calls, stack %d bytes, %.2f s)"
-                      % (number, name, len(m.boxes), len(m.calls), depth,
-                         time.monotonic() - case_started), flush=True)
-                if args.only:
-                    print("  calls: %s" % ", ".join(sorted({call for call, _ in m.calls})))
-            except (CaseFailure, subprocess.SubprocessError, OSError) as failure:
-                failures += 1
-                print("FAIL %d %s: %s" % (number, name, failure), flush=True)
-    print("%d of %d cases failed; the deepest stack %d bytes below the entry; %.1f s"
-          % (failures, len(CASES) if not args.only else 1, deepest, time.monotonic() - started))
-    return 1 if failures else 0
+        return run_cases(args.only, functools.partial(run_case, args, pe, root),
+                         lambda: "; the deepest stack %d bytes below the entry" % args.deepest)
 
 
 if __name__ == "__main__":

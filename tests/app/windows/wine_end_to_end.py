@@ -1,22 +1,16 @@
 #!/usr/bin/env python3
 """End-to-end tests of keyreport.exe under Wine, used the way a person uses it.
 
-Each case runs the program in a console of its own (wineconsole, on a private Xvfb
-display) from a folder holding a Test.txt, through run.bat, which sends standard output to
-out.bin and then saves the exit code to rc.txt. The message boxes are read and closed with
-box_probe.exe, key presses go to the console's X window with xdotool, and what the program
-should show comes from the shared reference model (reference_run.exe). One Wine prefix
-serves the whole run.
-
-Checked in every case: standard output byte for byte at each stage, each box's text (read
-as Unicode, character for character), caption and single OK button, that the run waits
-while a box is open, that it waits for a key after the prompt and ends after one, and exit
-code 0. Some cases also press a key in the console while a box is open, which the run must
-discard.
+Each case runs the program in a console of its own (wineconsole, on a private Xvfb display)
+through run.bat, which sends standard output to out.bin and saves the exit code to rc.txt.
+box_probe.exe reads and closes the boxes, xdotool presses keys in the console's X window, and
+the shared reference model (reference_run.exe) says what the program should show. Checked:
+the output byte for byte at each stage, each box's text, caption and single OK button, that
+the run waits while a box is open and for a key after the prompt, and exit code 0.
 """
 
-import argparse
 import errno
+import functools
 import os
 import shutil
 import signal
@@ -25,9 +19,9 @@ import sys
 import tempfile
 import time
 
-from cases import (CASES, HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
-                   CaseFailure, box_text, difference, dump_stage_ends, expect, read_expected,
-                   shown)
+from cases import (HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
+                   CaseFailure, box_text, expect, expect_output, parse_arguments, read_expected,
+                   run_cases, shown, write_test_file)
 
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
@@ -250,15 +244,6 @@ class Run:
                 self.console.wait()
 
 
-def reference(session, folder, has_file):
-    """Expected console output and box texts for this folder's Test.txt."""
-    code, out = session.wine([session.args.reference,
-                              "Test.txt" if has_file else "absent.txt", "out.bin"], cwd=folder)
-    if code != 0:
-        raise RuntimeError("reference_run failed")
-    return read_expected(out)
-
-
 def await_box(session, run):
     """The open box's report, or None once the run has gone past where it would be."""
     deadline = time.monotonic() + REACH_SECONDS
@@ -271,16 +256,13 @@ def await_box(session, run):
     return None
 
 
-def run_case(session, root, number, contents, extras, screenshot):
+def run_case(session, root, number, contents, extras):
     folder = os.path.join(root, "case-%d" % number)
     os.makedirs(folder)
     shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))
     with open(os.path.join(folder, "run.bat"), "wb") as bat:
         bat.write(RUN_BAT)
-    if contents is not None:
-        test_file = os.path.join(folder, "Test.txt")
-        with open(test_file, "wb") as text:
-            text.write(contents)
+    write_test_file(folder, contents)
 
     holder = None
     if extras & {HELD_READING, HELD_WRITING}:
@@ -299,9 +281,11 @@ def run_case(session, root, number, contents, extras, screenshot):
         # The first output: a dump line (its address fixes the rest) or the prompt.
         run.reach(lambda: len(run.output()) >= len(PROMPT) or run.ended(), "the first output")
         # The reference takes the text buffer's address from the output so far.
-        console, boxes = reference(session, folder, contents is not None)
+        code, out = session.wine([session.args.reference, "Test.txt", "out.bin"], cwd=folder)
+        if code != 0:
+            raise RuntimeError("reference_run failed")
+        console, boxes, stages, before_key = read_expected(out)
         expect(console.endswith(PROMPT + LINE_BREAK), "reference output lacks the prompt")
-        stages = dump_stage_ends(console)
 
         for index, text in enumerate(boxes):
             box = await_box(session, run)
@@ -317,9 +301,8 @@ def run_case(session, root, number, contents, extras, screenshot):
                    "box %d buttons: %s of them, first %s (id %s)"
                    % (index + 1, box["buttons"], shown(box["button"]), box["button_id"]))
             expect(session.open_boxes() == 1, "more than one box open")
-            expect(run.output() == console[:stages[index]],
-                   "output while box %d is open: %s"
-                   % (index + 1, difference(run.output(), console[:stages[index]])))
+            expect_output("output while box %d is open" % (index + 1), run.output(),
+                          stages[index])
             run.hold("box %d is open" % (index + 1))
             if index == 0:
                 width = int(box["button_right"]) - int(box["button_left"])
@@ -328,8 +311,8 @@ def run_case(session, root, number, contents, extras, screenshot):
                 expect(themed >= (width + height) // 2,
                        "box 1's button is not drawn themed (%d pixels of its border colour): "
                        "the manifest's Common-Controls 6 did not take effect" % themed)
-                if screenshot:
-                    session.capture(box, "", screenshot)
+                if PICTURE in extras and session.args.screenshot:
+                    session.capture(box, "", session.args.screenshot)
             if KEY_IN_BOX in extras and index == len(boxes) - 1:
                 run.press_key("x")
                 time.sleep(0.5)
@@ -337,22 +320,19 @@ def run_case(session, root, number, contents, extras, screenshot):
             expect(session.probe("press", 1000) is not None, "box %d vanished" % (index + 1))
             run.reach(lambda: session.open_boxes() == 0, "box %d to close" % (index + 1))
 
-        before_key = console[: -len(LINE_BREAK)]
         run.reach(lambda: run.output() == before_key or run.ended(), "the prompt")
-        expect(run.output() == before_key,
-               "output before the key: %s" % difference(run.output(), before_key))
+        expect_output("output before the key", run.output(), before_key)
         expect(session.open_boxes() == 0, "a box is open at the prompt")
         run.hold("waiting for a key at the prompt")
 
         run.press_key("y")
         run.reach(run.ended, "the end of the run after a key press")
         run.finish()
-        expect(run.output() == console,
-               "output at the end: %s" % difference(run.output(), console))
+        expect_output("output at the end", run.output(), console)
         with open(run.rc, "rb") as rc:
             code = rc.read().strip()
         expect(code == b"0", "exit code %s" % shown(code))
-        return len(boxes)
+        return "%d boxes" % len(boxes)
     finally:
         for process in (run.console, holder):
             if process is not None and process.poll() is None:
@@ -361,19 +341,11 @@ def run_case(session, root, number, contents, extras, screenshot):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--build", choices=sorted(LOADERS), default="win32",
-                        help="which Windows build: win32 (PE32) or win64 (PE32+)")
-    parser.add_argument("--exe", required=True, help="keyreport.exe")
-    parser.add_argument("--box-probe", required=True, help="box_probe.exe")
-    parser.add_argument("--reference", required=True, help="reference_run.exe")
-    parser.add_argument("--hold-file", required=True, help="hold_file.exe")
-    parser.add_argument("--screenshot", help="PNG of the first box of a UTF-8 case")
-    parser.add_argument("--work", help="folder for the prefix and the cases (default: temporary)")
-    parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
-    args = parser.parse_args()
-    for name in ("exe", "box_probe", "reference", "hold_file"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    args = parse_arguments(__doc__, LOADERS, {
+        "exe": "keyreport.exe", "box-probe": "box_probe.exe", "reference": "reference_run.exe",
+        "hold-file": "hold_file.exe"}, {
+        "screenshot": "PNG of the first box of a UTF-8 case",
+        "work": "folder for the prefix and the cases (default: temporary)"})
     reason = why_wine_cannot_run(args.build)
     if reason:
         print("SKIP: %s; no case was run" % reason, flush=True)
@@ -388,27 +360,13 @@ def main():
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
     session = Session(args, root)
-    failures = 0
     try:
         session.start()
-        for number, (name, contents, extras) in enumerate(CASES, start=1):
-            if args.only and number != args.only:
-                continue
-            started = time.monotonic()
-            try:
-                boxes = run_case(session, root, number, contents, extras,
-                                 args.screenshot if PICTURE in extras else None)
-                print("PASS %d %s (%d boxes, %.1f s)"
-                      % (number, name, boxes, time.monotonic() - started), flush=True)
-            except (CaseFailure, RuntimeError, OSError, subprocess.SubprocessError) as failure:
-                failures += 1
-                print("FAIL %d %s: %s" % (number, name, failure), flush=True)
+        return run_cases(args.only, functools.partial(run_case, session, root))
     finally:
         session.stop()
         if not args.work:
             shutil.rmtree(root, ignore_errors=True)
-    print("%d of %d cases failed" % (failures, len(CASES) if not args.only else 1))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":
