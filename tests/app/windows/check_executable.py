@@ -37,11 +37,6 @@ def check(condition, message):
         failures.append(message)
 
 
-def objdump(objdump_tool, flag, exe):
-    return subprocess.run([objdump_tool, flag, exe], check=True, stdout=subprocess.PIPE,
-                          universal_newlines=True).stdout
-
-
 def header_field(dump, name):
     found = re.search(r"^%s\s+(\S+)" % re.escape(name), dump, re.MULTILINE)
     return found.group(1) if found else None
@@ -60,11 +55,6 @@ def imports(dump):
         if entry and current is not None:
             current.add(entry.group(1))
     return table
-
-
-def entry_symbol_address(link_map):
-    found = re.search(r"^\s+0x([0-9a-f]+)\s+_?RunKeyReport\s*$", link_map, re.MULTILINE)
-    return int(found.group(1), 16) if found else None
 
 
 def function_starts(link_map):
@@ -102,7 +92,8 @@ def main():
     size = len(data)
 
     file_format, magic, characteristics = BUILDS[args.build]
-    private = objdump(args.objdump, "-p", args.exe)
+    private, headers = (subprocess.run([args.objdump, flag, args.exe], check=True, text=True,
+                                       stdout=subprocess.PIPE).stdout for flag in ("-p", "-h"))
     check("file format %s\n" % file_format in private, "not a %s file" % file_format)
     check(header_field(private, "Magic") == magic, "Magic %s, expected %s"
           % (header_field(private, "Magic"), magic))
@@ -120,10 +111,10 @@ def main():
 
     entry = int(header_field(private, "AddressOfEntryPoint"), 16)
     base = int(header_field(private, "ImageBase"), 16)
-    run_key_report = entry_symbol_address(link_map)
-    check(run_key_report is not None, "RunKeyReport is not in the link map")
-    check(entry + base == run_key_report, "entry point %08X is not RunKeyReport (%s)"
-          % (entry + base, "%08X" % run_key_report if run_key_report else "absent"))
+    found = re.search(r"^\s+0x([0-9a-f]+)\s+_?RunKeyReport\s*$", link_map, re.MULTILINE)
+    check(found, "RunKeyReport is not in the link map")
+    check(found and entry + base == int(found.group(1), 16), "entry point %08X is not "
+          "RunKeyReport (%s)" % (entry + base, found.group(1) if found else "absent"))
 
     table = imports(private)
     check(set(table) == set(IMPORTS), "imports from %s" % sorted(table))
@@ -133,7 +124,6 @@ def main():
         check(wanted <= got and not extra, "%s imports differ: extra %s, missing %s"
               % (dll, sorted(extra), sorted(wanted - got)))
 
-    headers = objdump(args.objdump, "-h", args.exe)
     sections = set(re.findall(r"^\s*\d+\s+(\S+)", headers, re.MULTILINE))
     check(not sections & START_UP_SECTIONS, "start-up sections %s"
           % sorted(sections & START_UP_SECTIONS))

@@ -43,9 +43,8 @@ HEAP_SIZE = 0x100000
 STUB_SIZE = 16
 # Room above the entry's stack pointer: what Windows' thread start leaves there.
 STACK_ABOVE_ENTRY = 0x200
-# What the served calls leave in the registers a call may change, in place of what the
-# program had there: the general and vector registers, the x87 registers (as a number of
-# 80 bits: mantissa, sign and exponent), and the status flags, each turned over.
+# What the served calls leave in the registers a call may change: the general and vector
+# registers, the x87 ones (mantissa, then sign and exponent), the status flags turned over.
 CLOBBER = 0xDEADBEEFC0FFEE11
 CLOBBER_X87 = (CLOBBER, 0x7ABC)
 STATUS_FLAGS = 0x8D5  # OF SF ZF AF PF CF
@@ -112,8 +111,6 @@ class Machine:
         self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_heap,
                          begin=self.layout["heap"], end=self.layout["heap"] + HEAP_SIZE - 1)
 
-    # Memory.
-
     def load(self, pe):
         relocatable = not pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED and hasattr(
             pe, "DIRECTORY_ENTRY_BASERELOC")
@@ -136,8 +133,7 @@ class Machine:
         self.entry = base + pe.OPTIONAL_HEADER.AddressOfEntryPoint
 
     def bind_imports(self, pe):
-        """Points each import's address slot at a stub: an instruction that returns from the
-        call, after the hook on it has done the call's work."""
+        """Points each import's address slot at a stub that returns once its hook has served it."""
         self.stubs = {}
         stubs = bytearray()
         for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
@@ -175,9 +171,8 @@ class Machine:
         self.stack_bottom = top - reserve
         self.committed = top - commit
         self.uc.mem_map(self.stack_bottom, reserve, unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
-        # The entry is called: its return address on the stack, at an address that is aligned
-        # to 4 bytes only on 32-bit Windows, and one below a multiple of 16 on 64-bit Windows,
-        # with the 32 bytes of home space its caller gives a 64-bit callee above it.
+        # The entry's return address: only 4-byte aligned on 32-bit Windows, 8 below a multiple of
+        # 16 on 64-bit Windows, under the 32 bytes of home space a 64-bit callee is given.
         sp = top - STACK_ABOVE_ENTRY - (32 + 8 if self.wide else 4 + 8)
         self.entry_sp = self.deepest = sp
         self.uc.mem_write(sp, self.returned.to_bytes(self.layout["pointer"], "little"))
@@ -246,13 +241,10 @@ class Machine:
         expect(address != 0, "%s: a null pointer where the call stores its result" % what)
         self.write(address, value.to_bytes(4, "little"), what)
 
-    # Calls.
-
     def arguments(self, signature):
         """The call's arguments, one for each letter of its signature: p a pointer or handle,
-        d a 32-bit number, whose upper half in a 64-bit slot means nothing. On the stack above
-        the return address on 32-bit Windows; in RCX, RDX, R8 and R9 and then on the stack
-        above the home space on 64-bit Windows."""
+        d a 32-bit number (the upper half of a 64-bit slot means nothing). On the stack on
+        32-bit Windows; in RCX, RDX, R8 and R9, then above the home space, on 64-bit Windows."""
         size = self.layout["pointer"]
         sp = self.uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
         values = [int.from_bytes(self.read(sp + size * (i + 1), size), "little")
@@ -294,9 +286,8 @@ class Machine:
         self.leave(result, result_kind)
 
     def leave(self, result, kind):
-        """The result in EAX or RAX, of the kind the signature gives (p a pointer or handle,
-        d 32 bits, whose upper half in RAX is garbage, nothing for none); every other
-        register a call may change holds garbage, and the direction flag is clear."""
+        """The result in EAX or RAX, of the kind given (p, d with garbage in RAX's upper half, or
+        none); garbage in every other register a call may change; the direction flag clear."""
         if self.wide:
             volatile = ("RCX", "RDX", "R8", "R9", "R10", "R11") + tuple(
                 "XMM%d" % n for n in range(6))
@@ -333,7 +324,7 @@ class Machine:
             self.fail("the run did not end within %d s" % RUN_TIMEOUT_SECONDS)
 
 
-# The served calls: each takes the call's arguments as unsigned numbers and returns its result.
+# The served calls: each takes the arguments as unsigned numbers and returns its result.
 
 def create_file_a(m, name, access, share, security, disposition, flags, template):
     expect(m.read_text(name) == b"Test.txt", "file name %s" % shown(m.read_text(name)))
@@ -398,26 +389,26 @@ def sleep(m, milliseconds):
     return 0
 
 
+def press_final_key(m):
+    m.waiting_output = bytes(m.output)
+    m.keys.append(FINAL_KEY)
+
+
 def kbhit(m):
-    if not m.slept_since_poll:
-        raise CaseFailure("_kbhit polled again without a Sleep of a millisecond or more since "
-                          "the last poll")
+    expect(m.slept_since_poll, "_kbhit polled again without a Sleep of a millisecond or more "
+           "since the last poll")
     m.slept_since_poll = False
-    if not m.keys:
-        m.empty_polls += 1
-        if m.empty_polls == EMPTY_POLLS:
-            # The run has waited long enough: the person presses the key now.
-            m.waiting_output = bytes(m.output)
-            m.keys.append(FINAL_KEY)
-        return 0
-    return 1
+    if m.keys:
+        return 1
+    m.empty_polls += 1
+    if m.empty_polls == EMPTY_POLLS:  # the run has waited long enough
+        press_final_key(m)
+    return 0
 
 
 def getch(m):
-    if not m.keys:
-        # _getch waits for a key: the person presses it now.
-        m.waiting_output = bytes(m.output)
-        m.keys.append(FINAL_KEY)
+    if not m.keys:  # _getch waits for the key
+        press_final_key(m)
     expect(m.got_key is None, "a second key read")
     m.got_key = m.keys.pop(0)
     return m.got_key
@@ -469,8 +460,7 @@ def message_box(m, owner, text, caption, style, unit):
     return IDOK
 
 
-# (DLL, name): the function serving it, its signature (see Machine.arguments) and its
-# result's kind (see Machine.leave).
+# (DLL, name): the function serving it, its signature (Machine.arguments), its result's kind.
 SERVED = {
     ("kernel32.dll", "CreateFileA"): (create_file_a, "pddpddp", "p"),
     ("kernel32.dll", "ReadFile"): (read_file, "ppdpp", "d"),

@@ -26,25 +26,21 @@ from cases import (HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, 
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
 
+QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 # How long to wait for the program to get somewhere, and how long to watch that it stays
 # where it is. Wine is slow to start and to hand over after a box closes.
 REACH_SECONDS = 30.0
 HOLD_SECONDS = 1.0
-
-
-# ctest counts the test as skipped, not passed, when it exits with this code.
-SKIPPED = 77
-# Wine's own loaders on Debian, one per build: the 32-bit one (package wine32, of the i386
-# architecture) is itself a 32-bit x86 program, as every 32-bit Wine process is; the 64-bit
-# one (package wine64) runs 64-bit Windows programs alone.
+SKIPPED = 77  # ctest counts the test as skipped, not passed
+# Wine's loaders on Debian: the 32-bit one (wine32:i386) is itself a 32-bit x86 program, as
+# every 32-bit Wine process is; the 64-bit one (wine64) runs 64-bit Windows programs alone.
 LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 
 
 def why_wine_cannot_run(build):
-    """Why this build's Wine cannot run here, or None when it can. The 32-bit Wine is
-    optional: its packages may not be installable, and a kernel built or booted without 32-bit
-    emulation refuses every 32-bit program with ENOEXEC. KEYREPORT_WINE32=off stands in for a
-    machine without it: no Wine process is started then."""
+    """Why this build's Wine cannot run here, or None. The 32-bit Wine is optional: it may not
+    be installable, and a kernel without 32-bit emulation refuses every 32-bit program with
+    ENOEXEC. KEYREPORT_WINE32=off stands in for such a machine: no Wine process is started."""
     if build == "win32" and os.environ.get("KEYREPORT_WINE32") == "off":
         return "KEYREPORT_WINE32=off: 32-bit Wine is not to be used"
     loader = LOADERS[build]
@@ -53,8 +49,7 @@ def why_wine_cannot_run(build):
             return "32-bit Wine is not installed (Debian package wine32:i386)"
         raise RuntimeError("%s is missing: install the Debian package wine64" % loader)
     try:
-        subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=120, check=False)
+        subprocess.run([loader, "--version"], timeout=120, check=False, **QUIET)
     except OSError as error:
         if error.errno == errno.ENOEXEC:
             return ("this machine's kernel does not run 32-bit x86 programs (32-bit emulation "
@@ -63,10 +58,9 @@ def why_wine_cannot_run(build):
     return None
 
 
-# Wine's light theme, on in a new prefix, draws a push button flat with a white face and a
-# border of this colour, but only for a program whose manifest asks for Common-Controls 6;
-# without it the button is the classic grey one. The border must cover at least a quarter of
-# the button's outline.
+# Wine's light theme, on in a new prefix, draws a push button flat with a border of this colour
+# only for a program whose manifest asks for Common-Controls 6, else the classic grey one. The
+# border must cover at least a quarter of the button's outline.
 THEMED_BORDER = (0x30, 0x96, 0xFA)
 
 
@@ -75,16 +69,10 @@ class Session:
 
     def __init__(self, args, root):
         self.args = args
-        self.root = root
-        self.env = dict(os.environ)
-        self.env.update(
-            WINEPREFIX=os.path.join(root, "prefix"),
-            WINEDEBUG="-all",
-            WINEDLLOVERRIDES="mscoree,mshtml=",
-            WINEARCH=args.build,
-            # The loader every Wine process of this prefix is started with.
-            WINELOADER=LOADERS[args.build],
-        )
+        # WINELOADER: the loader every Wine process of this prefix is started with.
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=args.build,
+                        WINELOADER=LOADERS[args.build])
         self.xvfb = None
 
     def start(self):
@@ -92,7 +80,7 @@ class Session:
         self.xvfb = subprocess.Popen(
             ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
              "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            pass_fds=[write_end], **QUIET)
         os.close(write_end)
         with os.fdopen(read_end) as display:
             number = display.readline().strip()
@@ -103,14 +91,13 @@ class Session:
         # A server left over from an earlier prefix in the same place can refuse the first
         # try while it shuts down.
         for attempt in range(3):
-            booted = subprocess.run(self.command("wineboot", "--init"), env=self.env,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            booted = subprocess.run(self.command("wineboot", "--init"), env=self.env, **QUIET)
             if booted.returncode == 0:
                 break
             time.sleep(2)
         else:
             raise RuntimeError("wineboot failed with code %d" % booted.returncode)
-        self.wait_wineserver()
+        subprocess.run(["wineserver", "--wait"], env=self.env, **QUIET)
         # Keep one server up for the whole run rather than one per case.
         subprocess.run(["wineserver", "--persistent"], env=self.env, check=True)
         print("Wine prefix ready in %.1f s" % (time.monotonic() - started), flush=True)
@@ -119,15 +106,10 @@ class Session:
                    "/d", "N", "/f"])
 
     def stop(self):
-        subprocess.run(["wineserver", "--kill"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "--kill"], env=self.env, **QUIET)
         if self.xvfb is not None:
             self.xvfb.send_signal(signal.SIGTERM)
             self.xvfb.wait()
-
-    def wait_wineserver(self):
-        subprocess.run(["wineserver", "--wait"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def command(self, *words):
         """A command line that runs a Windows program with this build's Wine loader."""
@@ -138,12 +120,9 @@ class Session:
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         return result.returncode, result.stdout
 
-    def probe(self, mode, milliseconds=None, cwd=None):
+    def probe(self, mode, *milliseconds):
         """Runs box_probe; returns its fields, or None when it found no box."""
-        command = [self.args.box_probe, mode]
-        if milliseconds is not None:
-            command.append(str(milliseconds))
-        code, out = self.wine(command, cwd=cwd)
+        code, out = self.wine([self.args.box_probe, mode] + [str(m) for m in milliseconds])
         if code != 0:
             return None
         fields = {}
@@ -184,18 +163,11 @@ class Run:
 
     def __init__(self, session, folder):
         self.session = session
-        self.folder = folder
         self.out = os.path.join(folder, "out.bin")
         self.rc = os.path.join(folder, "rc.txt")
-        self.console = None
         self.window = None
-
-    def start(self):
-        self.console = subprocess.Popen(self.session.command("wineconsole", "cmd", "/c",
-                                                             "run.bat"),
-                                        cwd=self.folder, env=self.session.env,
-                                        stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        self.console = subprocess.Popen(session.command("wineconsole", "cmd", "/c", "run.bat"),
+                                        cwd=folder, env=session.env, **QUIET)
 
     def output(self):
         try:
@@ -236,12 +208,10 @@ class Run:
         self.session.xdotool("key", "--window", self.window, key)
 
     def finish(self):
-        if self.console is not None:
-            try:
-                self.console.wait(timeout=REACH_SECONDS)
-            except subprocess.TimeoutExpired:
-                self.console.kill()
-                self.console.wait()
+        try:
+            self.console.wait(timeout=REACH_SECONDS)
+        except subprocess.TimeoutExpired:
+            pass  # killed at the end of the case
 
 
 def await_box(session, run):
@@ -268,15 +238,13 @@ def run_case(session, root, number, contents, extras):
     if extras & {HELD_READING, HELD_WRITING}:
         mode = "write" if HELD_WRITING in extras else "read"
         holder = subprocess.Popen(session.command(session.args.hold_file, "Test.txt", mode),
-                                  cwd=folder,
-                                  env=session.env, stdout=subprocess.PIPE,
+                                  cwd=folder, env=session.env, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL)
         if holder.stdout.readline().strip() != b"held":
             holder.wait()
             raise RuntimeError("hold_file could not open Test.txt")
 
     run = Run(session, folder)
-    run.start()
     try:
         # The first output: a dump line (its address fixes the rest) or the prompt.
         run.reach(lambda: len(run.output()) >= len(PROMPT) or run.ended(), "the first output")
@@ -355,8 +323,7 @@ def main():
     if args.work:
         # A server may still run for the previous prefix here.
         subprocess.run(["wineserver", "--kill"],
-                       env=dict(os.environ, WINEPREFIX=os.path.join(root, "prefix")),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                       env=dict(os.environ, WINEPREFIX=os.path.join(root, "prefix")), **QUIET)
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
     session = Session(args, root)
