@@ -89,6 +89,7 @@ class Machine:
         self.libraries = libraries
         self.layout = LAYOUT[build]
         self.wide = self.layout["pointer"] == 8
+        self.r = "R" if self.wide else "E"  # RSP or ESP, and the like
         self.contents = contents
         self.holder = next((HOLDERS[e] for e in extras if e in HOLDERS), None)
         self.uc = unicorn.Uc(unicorn.UC_ARCH_X86, self.layout["mode"])
@@ -176,7 +177,7 @@ class Machine:
         sp = top - STACK_ABOVE_ENTRY - (32 + 8 if self.wide else 4 + 8)
         self.entry_sp = self.deepest = sp
         self.uc.mem_write(sp, self.returned.to_bytes(self.layout["pointer"], "little"))
-        self.uc.reg_write(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP, sp)
+        self.register(self.r + "SP", sp)
         self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_stack,
                          begin=self.stack_bottom, end=top - 1)
 
@@ -246,40 +247,33 @@ class Machine:
         d a 32-bit number (the upper half of a 64-bit slot means nothing). On the stack on
         32-bit Windows; in RCX, RDX, R8 and R9, then above the home space, on 64-bit Windows."""
         size = self.layout["pointer"]
-        sp = self.uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
+        sp = self.register(self.r + "SP")
         values = [int.from_bytes(self.read(sp + size * (i + 1), size), "little")
                   for i in range(len(signature))]
         if self.wide:
-            registers = (x86.UC_X86_REG_RCX, x86.UC_X86_REG_RDX, x86.UC_X86_REG_R8,
-                         x86.UC_X86_REG_R9)
-            values[:4] = [self.uc.reg_read(r) for r in registers[:len(values)]]
+            values[:4] = [self.register(r) for r in ("RCX", "RDX", "R8", "R9")[:len(values)]]
         return [v & 0xFFFFFFFF if kind == "d" else v for v, kind in zip(values, signature)]
 
     def on_stub(self, uc, address, size, data):
         if address == self.returned:
-            self.fail("the entry point returned instead of ending the process")
-            return
+            return self.fail("the entry point returned instead of ending the process")
         dll, name, served = self.stubs[address]
         if served is None:
-            self.fail("the program called %s!%s, which it has no business calling" % (dll, name))
-            return
+            return self.fail("the program called %s!%s, which it has no business calling"
+                             % (dll, name))
         function, signature, result_kind = served
-        sp = uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
-        alignment = 16 if self.wide else 4
-        if sp % alignment != (8 if self.wide else 0):
-            self.fail("%s called with the stack pointer at %#x, misaligned for the call"
-                      % (name, sp))
-            return
-        if uc.reg_read(x86.UC_X86_REG_EFLAGS) & DIRECTION_FLAG:
-            self.fail("%s called with the direction flag set" % name)
-            return
+        sp = self.register(self.r + "SP")
+        if sp % (16 if self.wide else 4) != (8 if self.wide else 0):
+            return self.fail("%s called with the stack pointer at %#x, misaligned for the call"
+                             % (name, sp))
+        if self.register("EFLAGS") & DIRECTION_FLAG:
+            return self.fail("%s called with the direction flag set" % name)
         args = self.arguments(signature)
         self.calls.append((name, args))
         try:
             result = function(self, *args)
         except CaseFailure as failure:
-            self.fail("%s(%s): %s" % (name, ", ".join(hex(a) for a in args), failure))
-            return
+            return self.fail("%s(%s): %s" % (name, ", ".join(hex(a) for a in args), failure))
         if name == "ExitProcess":
             uc.emu_stop()
             return
@@ -292,21 +286,23 @@ class Machine:
             volatile = ("RCX", "RDX", "R8", "R9", "R10", "R11") + tuple(
                 "XMM%d" % n for n in range(6))
             # The callee may use its home space as it likes.
-            sp = self.uc.reg_read(x86.UC_X86_REG_RSP)
-            self.write(sp + 8, b"\xee" * 32, "the home space")
+            self.write(self.register("RSP") + 8, b"\xee" * 32, "the home space")
         else:
             volatile = ("ECX", "EDX") + tuple("XMM%d" % n for n in range(8))
             for n in range(8):
-                self.uc.reg_write(getattr(x86, "UC_X86_REG_FP%d" % n), CLOBBER_X87)
-            self.uc.reg_write(x86.UC_X86_REG_FPTAG, 0xFFFF)  # the x87 stack empty
+                self.register("FP%d" % n, CLOBBER_X87)
+            self.register("FPTAG", 0xFFFF)  # the x87 stack empty
         for register in volatile:
-            self.uc.reg_write(getattr(x86, "UC_X86_REG_" + register), CLOBBER)
+            self.register(register, CLOBBER)
         size = 8 * self.layout["pointer"]
         kept = 2 ** {"p": size, "d": 32, "": 0}[kind] - 1
-        self.uc.reg_write(x86.UC_X86_REG_RAX if self.wide else x86.UC_X86_REG_EAX,
-                          (CLOBBER & ~kept | result & kept) & (2 ** size - 1))
-        flags = self.uc.reg_read(x86.UC_X86_REG_EFLAGS)
-        self.uc.reg_write(x86.UC_X86_REG_EFLAGS, (flags ^ STATUS_FLAGS) & ~DIRECTION_FLAG)
+        self.register(self.r + "AX", (CLOBBER & ~kept | result & kept) & (2 ** size - 1))
+        self.register("EFLAGS", (self.register("EFLAGS") ^ STATUS_FLAGS) & ~DIRECTION_FLAG)
+
+    def register(self, name, value=None):
+        """Reads the register of that name, or writes value to it."""
+        number = getattr(x86, "UC_X86_REG_" + name)
+        return self.uc.reg_read(number) if value is None else self.uc.reg_write(number, value)
 
     def invalid_handle(self):
         return 2 ** (8 * self.layout["pointer"]) - 1
@@ -317,7 +313,7 @@ class Machine:
         try:
             self.uc.emu_start(self.entry, 0, timeout=RUN_TIMEOUT_SECONDS * 1000000)
         except unicorn.UcError as error:
-            pc = self.uc.reg_read(x86.UC_X86_REG_RIP if self.wide else x86.UC_X86_REG_EIP)
+            pc = self.register(self.r + "IP")
             self.fail("the processor stopped at %#x (image offset %#x): %s"
                       % (pc, pc - self.base, error))
         if self.failure is None and self.exit_code is None:

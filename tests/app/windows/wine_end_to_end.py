@@ -125,10 +125,7 @@ class Session:
         code, out = self.wine([self.args.box_probe, mode] + [str(m) for m in milliseconds])
         if code != 0:
             return None
-        fields = {}
-        for line in out.decode("ascii").splitlines():
-            key, _, value = line.partition("=")
-            fields[key] = value
+        fields = dict(line.split("=", 1) for line in out.decode("ascii").splitlines())
         for key in ("caption", "text", "button"):
             if key in fields:
                 fields[key] = bytes.fromhex(fields[key])
