@@ -87,11 +87,14 @@ def expect(condition, message):
         raise CaseFailure(message)
 
 
-def write_test_file(folder, contents):
-    """The case's Test.txt in folder; none for a case without one."""
+def case_folder(root, number, contents):
+    """A new folder for case number in root, holding its Test.txt (none for a case without)."""
+    folder = os.path.join(root, "case-%d" % number)
+    os.makedirs(folder)
     if contents is not None:
         with open(os.path.join(folder, "Test.txt"), "wb") as out:
             out.write(contents)
+    return folder
 
 
 def read_expected(printed):

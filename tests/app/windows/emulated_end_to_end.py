@@ -17,9 +17,8 @@ import subprocess
 import sys
 import tempfile
 
-from cases import (HELD_READING, HELD_WRITING, CaseFailure, ansi_text, box_text,
-                   expect, expect_output, parse_arguments, read_expected, run_cases, shown,
-                   write_test_file)
+from cases import (HELD_READING, HELD_WRITING, CaseFailure, ansi_text, box_text, case_folder,
+                   expect, expect_output, parse_arguments, read_expected, run_cases, shown)
 
 try:
     import pefile
@@ -510,9 +509,7 @@ def run_case(args, pe, root, number, contents, notes):
     m.run()
     expect(m.failure is None, m.failure)
     expect(m.text_address is not None, "Test.txt was never read")
-    folder = os.path.join(root, "case-%d" % number)
-    os.makedirs(folder)
-    write_test_file(folder, contents)
+    folder = case_folder(root, number, contents)
     console, boxes, stages, before_key = read_expected(subprocess.run(
         [args.reference, os.path.join(folder, "Test.txt"), os.devnull,
          "%x" % (m.text_address & 0xFFFFFFFF)], stdout=subprocess.PIPE, check=True).stdout)

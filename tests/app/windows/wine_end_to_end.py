@@ -20,8 +20,8 @@ import tempfile
 import time
 
 from cases import (HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
-                   CaseFailure, box_text, expect, expect_output, parse_arguments, read_expected,
-                   run_cases, shown, write_test_file)
+                   CaseFailure, box_text, case_folder, expect, expect_output, parse_arguments,
+                   read_expected, run_cases, shown)
 
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
@@ -224,12 +224,10 @@ def await_box(session, run):
 
 
 def run_case(session, root, number, contents, extras):
-    folder = os.path.join(root, "case-%d" % number)
-    os.makedirs(folder)
+    folder = case_folder(root, number, contents)
     shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))
     with open(os.path.join(folder, "run.bat"), "wb") as bat:
         bat.write(RUN_BAT)
-    write_test_file(folder, contents)
 
     holder = None
     if extras & {HELD_READING, HELD_WRITING}:
