@@ -51,14 +51,10 @@ BOOL CALLBACK NoteBox(HWND window, LPARAM facts) {
 // there is one, is a static control without).
 BOOL CALLBACK NoteChild(HWND child, LPARAM facts) {
     BoxFacts& box = *reinterpret_cast<BoxFacts*>(facts);
-    if (!IsWindowVisible(child)) {
-        return TRUE;
-    }
-    if (IsClass(child, "Button")) {
-        if (box.buttons++ == 0) {
-            box.button = child;
-        }
-    } else if (IsClass(child, "Static") && GetWindowTextLengthA(child) > 0) {
+    const bool shown = IsWindowVisible(child);
+    if (shown && IsClass(child, "Button") && box.buttons++ == 0) {
+        box.button = child;
+    } else if (shown && IsClass(child, "Static") && GetWindowTextLengthA(child) > 0) {
         box.text = child;
     }
     return TRUE;

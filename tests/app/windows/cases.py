@@ -19,8 +19,7 @@ PICTURE = "picture"
 HELD_READING = "held-reading"
 HELD_WRITING = "held-writing"
 
-TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "report",
-                     "cases.txt")
+TABLE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "report", "cases.txt")
 
 
 def contents(text):

@@ -17,8 +17,9 @@ import subprocess
 import sys
 import tempfile
 
-from cases import (HELD_READING, HELD_WRITING, CaseFailure, ansi_text, box_text, case_folder,
-                   expect, expect_output, parse_arguments, read_expected, run_cases, shown)
+from cases import (HELD_READING, HELD_WRITING, IMPORTS, CaseFailure, ansi_text, box_text,
+                   case_folder, expect, expect_output, parse_arguments, read_expected, run_cases,
+                   shown)
 
 try:
     import pefile
@@ -145,7 +146,7 @@ class Machine:
                 if exports is None or name not in exports:
                     self.fail("%s does not export %s: Windows would not load the program%s"
                               % (dll, name, "" if exports else " (no import library for it)"))
-                served = SERVED.get((dll, name))
+                served = SERVED[name] if name in IMPORTS.get(dll, ()) else None
                 address = self.layout["stubs"] + len(stubs)
                 self.stubs[address] = (dll, name, served)
                 pop = 0 if self.wide or served is None else 4 * len(served[1])
@@ -455,24 +456,24 @@ def message_box(m, owner, text, caption, style, unit):
     return IDOK
 
 
-# (DLL, name): the function serving it, its signature (Machine.arguments), its result's kind.
+# Each import of cases.IMPORTS: the function serving it, its signature (Machine.arguments) and
+# its result's kind.
 SERVED = {
-    ("kernel32.dll", "CreateFileA"): (create_file_a, "pddpddp", "p"),
-    ("kernel32.dll", "ReadFile"): (read_file, "ppdpp", "d"),
-    ("kernel32.dll", "WriteFile"): (write_file, "ppdpp", "d"),
-    ("kernel32.dll", "lstrcpyA"): (lstrcpy_a, "pp", "p"),
-    ("kernel32.dll", "GetStdHandle"): (lambda m, which: HANDLES.get(which, m.invalid_handle()),
-                                       "d", "p"),
-    ("kernel32.dll", "FlushConsoleInputBuffer"): (flush_console_input_buffer, "p", "d"),
-    ("kernel32.dll", "Sleep"): (sleep, "d", ""),
-    ("kernel32.dll", "GetProcessHeap"): (lambda m: HEAP_HANDLE, "", "p"),
-    ("kernel32.dll", "HeapAlloc"): (heap_alloc, "pdp", "p"),
-    ("kernel32.dll", "MultiByteToWideChar"): (multi_byte_to_wide_char, "ddpdpd", "d"),
-    ("kernel32.dll", "ExitProcess"): (lambda m, code: setattr(m, "exit_code", code), "d", ""),
-    ("user32.dll", "MessageBoxA"): (lambda m, *a: message_box(m, *a, unit=1), "pppd", "d"),
-    ("user32.dll", "MessageBoxW"): (lambda m, *a: message_box(m, *a, unit=2), "pppd", "d"),
-    ("msvcrt.dll", "_kbhit"): (kbhit, "", "d"),
-    ("msvcrt.dll", "_getch"): (getch, "", "d"),
+    "CreateFileA": (create_file_a, "pddpddp", "p"),
+    "ReadFile": (read_file, "ppdpp", "d"),
+    "WriteFile": (write_file, "ppdpp", "d"),
+    "lstrcpyA": (lstrcpy_a, "pp", "p"),
+    "GetStdHandle": (lambda m, which: HANDLES.get(which, m.invalid_handle()), "d", "p"),
+    "FlushConsoleInputBuffer": (flush_console_input_buffer, "p", "d"),
+    "Sleep": (sleep, "d", ""),
+    "GetProcessHeap": (lambda m: HEAP_HANDLE, "", "p"),
+    "HeapAlloc": (heap_alloc, "pdp", "p"),
+    "MultiByteToWideChar": (multi_byte_to_wide_char, "ddpdpd", "d"),
+    "ExitProcess": (lambda m, code: setattr(m, "exit_code", code), "d", ""),
+    "MessageBoxA": (lambda m, *a: message_box(m, *a, unit=1), "pppd", "d"),
+    "MessageBoxW": (lambda m, *a: message_box(m, *a, unit=2), "pppd", "d"),
+    "_kbhit": (kbhit, "", "d"),
+    "_getch": (getch, "", "d"),
 }
 
 

@@ -77,10 +77,9 @@ class Session:
 
     def start(self):
         read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"],
-            pass_fds=[write_end], **QUIET)
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                      "1024x768x24", "-nolisten", "tcp"], pass_fds=[write_end],
+                                     **QUIET)
         os.close(write_end)
         with os.fdopen(read_end) as display:
             number = display.readline().strip()
@@ -264,8 +263,7 @@ def run_case(session, root, number, contents, extras):
                    "box %d buttons: %s of them, first %s (id %s)"
                    % (index + 1, box["buttons"], shown(box["button"]), box["button_id"]))
             expect(session.open_boxes() == 1, "more than one box open")
-            expect_output("output while box %d is open" % (index + 1), run.output(),
-                          stages[index])
+            expect_output("output while box %d is open" % (index + 1), run.output(), stages[index])
             run.hold("box %d is open" % (index + 1))
             if index == 0:
                 width = int(box["button_right"]) - int(box["button_left"])
