@@ -17,10 +17,8 @@ SIZE_LIMIT = 8 * 1024
 
 # Per build: the machine, the optional header's Magic and the DllCharacteristics it must have:
 # DYNAMIC_BASE, NX_COMPAT and TERMINAL_SERVER_AWARE, and on x64 HIGH_ENTROPY_VA.
-BUILDS = {
-    "win32": ("IMAGE_FILE_MACHINE_I386", 0x10B, 0x8140),
-    "win64": ("IMAGE_FILE_MACHINE_AMD64", 0x20B, 0x8160),
-}
+BUILDS = {"win32": ("IMAGE_FILE_MACHINE_I386", 0x10B, 0x8140),
+          "win64": ("IMAGE_FILE_MACHINE_AMD64", 0x20B, 0x8160)}
 # The x64 unwind table's sections, whose file space the size limit leaves out: every x64
 # program carries them, and they do not fit in the 8 KiB with the rest.
 UNWIND_SECTIONS = {".pdata", ".xdata"}

@@ -1,13 +1,9 @@
 #!/usr/bin/env python3
 """End-to-end tests of keyreport.exe's own x86 machine code on an emulated processor (Unicorn),
-on any machine: neither Wine nor kernel support for 32-bit programs is needed.
-
-The test is the program's loader and its Windows: it maps the PE file relocated, refuses an
-import its DLL does not export (by mingw-w64's import libraries), gives a stack with a guard
-page, and serves each import to its documented contract, checking its arguments and leaving
-garbage where a call may. Each case is checked against the reference model (reference_run,
-built for this machine) as the Wine run checks it, and for what only the served calls show;
-the stack's deepest point is reported. docs/windows.md tells more.
+on any machine. The test is the program's loader and its Windows, serving each import to its
+documented contract; each case is checked against the reference model (reference_run, built
+for this machine) as the Wine run checks it, and for what only the served calls show. See
+docs/windows.md.
 """
 
 import functools

@@ -1,12 +1,8 @@
 #!/usr/bin/env python3
-"""End-to-end tests of keyreport.exe under Wine, used the way a person uses it.
-
-Each case runs the program in a console of its own (wineconsole, on a private Xvfb display)
-through run.bat, which sends standard output to out.bin and saves the exit code to rc.txt.
-box_probe.exe reads and closes the boxes, xdotool presses keys in the console's X window, and
-the shared reference model (reference_run.exe) says what the program should show. Checked:
-the output byte for byte at each stage, each box's text, caption and single OK button, that
-the run waits while a box is open and for a key after the prompt, and exit code 0.
+"""End-to-end tests of keyreport.exe under Wine, used the way a person uses it: each case runs
+in a console of its own (wineconsole, on a private Xvfb display) through run.bat, which saves
+standard output to out.bin and the exit code to rc.txt; box_probe.exe reads and closes the
+boxes, xdotool presses keys. See docs/windows.md.
 """
 
 import errno
