@@ -5,15 +5,15 @@
 //   box_probe press <milliseconds>   the same, then presses the box's button
 //   box_probe count                  reports how many boxes are open now
 //
-// The report goes to standard output as lines "key=value": caption, text and button (the
-// first button's text), each read as Unicode text and given as the hexadecimal bytes of its
-// UTF-8 form, so that every character arrives exactly as the box holds it; acp, the ANSI code
-// page in which a box reads a text of bytes; buttons (the count), button_id, the box's place
-// on the screen as left, top, right, bottom, and its button's as button_left, button_top,
-// button_right, button_bottom. The exit code is 0 when a box was found (or counted), else 1.
+// The report is lines "key=value": caption, text and button (the first button's text), read
+// as Unicode and given as the hexadecimal bytes of their UTF-8, so that every character
+// arrives exactly; acp, the ANSI code page; buttons (the count), button_id, and the places of
+// the box and its button (left, top, right, bottom; button_left...). The exit code is 0 when
+// a box was found (or counted), else 1.
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -26,38 +26,11 @@ struct BoxFacts {
     HWND button;
     std::uint32_t buttons;
     HWND text;
+    std::uint32_t boxes; // open, of which box is the first found
 };
 
-void Put(const char* text) {
-    DWORD written = 0;
-    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), text, static_cast<DWORD>(std::strlen(text)),
-              &written, nullptr);
-}
-
-void PutField(const char* key, const char* value) {
-    Put(key);
-    Put("=");
-    Put(value);
-    Put("\n");
-}
-
-void PutHex(const char* key, const char* value) {
-    static char digits[2 * 4096 + 1];
-    constexpr char Hex[] = "0123456789abcdef";
-    char* at = digits;
-    for (; *value != '\0'; ++value) {
-        const auto byte = static_cast<unsigned char>(*value);
-        *at++ = Hex[byte >> 4];
-        *at++ = Hex[byte & 15];
-    }
-    *at = '\0';
-    PutField(key, digits);
-}
-
 void PutNumber(const char* key, long value) {
-    char digits[24];
-    _ltoa(value, digits, 10);
-    PutField(key, digits);
+    std::printf("%s=%ld\n", key, value);
 }
 
 bool IsClass(HWND window, const char* name) {
@@ -66,17 +39,10 @@ bool IsClass(HWND window, const char* name) {
     return lstrcmpiA(found, name) == 0;
 }
 
-BOOL CALLBACK CountBox(HWND window, LPARAM count) {
-    if (IsWindowVisible(window) && IsClass(window, DialogClass)) {
-        ++*reinterpret_cast<std::uint32_t*>(count);
-    }
-    return TRUE;
-}
-
-BOOL CALLBACK FindBox(HWND window, LPARAM found) {
-    if (IsWindowVisible(window) && IsClass(window, DialogClass)) {
-        *reinterpret_cast<HWND*>(found) = window;
-        return FALSE;
+BOOL CALLBACK NoteBox(HWND window, LPARAM facts) {
+    BoxFacts& found = *reinterpret_cast<BoxFacts*>(facts);
+    if (IsWindowVisible(window) && IsClass(window, DialogClass) && found.boxes++ == 0) {
+        found.box = window;
     }
     return TRUE;
 }
@@ -85,51 +51,41 @@ BOOL CALLBACK FindBox(HWND window, LPARAM found) {
 // there is one, is a static control without).
 BOOL CALLBACK NoteChild(HWND child, LPARAM facts) {
     BoxFacts& box = *reinterpret_cast<BoxFacts*>(facts);
-    if (!IsWindowVisible(child)) {
-        return TRUE;
-    }
-    if (IsClass(child, "Button")) {
-        if (box.buttons++ == 0) {
-            box.button = child;
-        }
-    } else if (IsClass(child, "Static") && GetWindowTextLengthA(child) > 0) {
+    const bool shown = IsWindowVisible(child);
+    if (shown && IsClass(child, "Button") && box.buttons++ == 0) {
+        box.button = child;
+    } else if (shown && IsClass(child, "Static") && GetWindowTextLengthA(child) > 0) {
         box.text = child;
     }
     return TRUE;
 }
 
+BoxFacts FindBoxes() {
+    BoxFacts boxes = {};
+    EnumWindows(NoteBox, reinterpret_cast<LPARAM>(&boxes));
+    return boxes;
+}
+
 HWND AwaitBox(DWORD milliseconds) {
     const DWORD start = GetTickCount();
-    for (;;) {
-        HWND box = nullptr;
-        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&box));
-        if (box != nullptr) {
-            return box;
-        }
-        if (GetTickCount() - start >= milliseconds) {
-            return nullptr;
-        }
+    HWND box;
+    while ((box = FindBoxes().box) == nullptr && GetTickCount() - start < milliseconds) {
         Sleep(20);
     }
+    return box;
 }
 
 // A window's place on the screen as the fields prefix + left, top, right and bottom.
 void PutPlace(const char* prefix, HWND window) {
     RECT place = {};
     GetWindowRect(window, &place);
-    const char* const names[] = {"left", "top", "right", "bottom"};
-    const long sides[] = {place.left, place.top, place.right, place.bottom};
-    for (std::uint32_t i = 0; i < 4; ++i) {
-        char key[32];
-        lstrcpyA(key, prefix);
-        lstrcatA(key, names[i]);
-        PutNumber(key, sides[i]);
-    }
+    std::printf("%sleft=%ld\n%stop=%ld\n%sright=%ld\n%sbottom=%ld\n", prefix, place.left, prefix,
+                place.top, prefix, place.right, prefix, place.bottom);
 }
 
-// A window's text as a key's field, read as UTF-16 and written as UTF-8; empty without a window.
+// A window's text as a key's field, read as UTF-16 and written as the hexadecimal bytes of its
+// UTF-8; empty without a window.
 void PutWindowText(const char* key, HWND window) {
-    // Each UTF-16 unit gives at most three bytes of UTF-8, so any text read fits PutHex.
     static WCHAR wide[1024];
     static char text[3 * 1024 + 1];
     wide[0] = L'\0';
@@ -138,33 +94,22 @@ void PutWindowText(const char* key, HWND window) {
     }
     text[0] = '\0';
     WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, nullptr, nullptr);
-    PutHex(key, text);
-}
-
-void ReportBox(const BoxFacts& facts) {
-    PutWindowText("caption", facts.box);
-    PutWindowText("text", facts.text);
-    PutNumber("acp", GetACP());
-    PutNumber("buttons", facts.buttons);
-    PutWindowText("button", facts.button);
-    PutNumber("button_id", facts.button != nullptr ? GetDlgCtrlID(facts.button) : 0);
-    PutPlace("", facts.box);
-    if (facts.button != nullptr) {
-        PutPlace("button_", facts.button);
+    std::printf("%s=", key);
+    for (const char* at = text; *at != '\0'; ++at) {
+        std::printf("%02x", static_cast<unsigned char>(*at));
     }
+    std::printf("\n");
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc == 2 && std::strcmp(argv[1], "count") == 0) {
-        std::uint32_t count = 0;
-        EnumWindows(CountBox, reinterpret_cast<LPARAM>(&count));
-        PutNumber("boxes", count);
+        PutNumber("boxes", FindBoxes().boxes);
         return 0;
     }
     if (argc != 3 || (std::strcmp(argv[1], "look") != 0 && std::strcmp(argv[1], "press") != 0)) {
-        Put("usage: box_probe look|press <milliseconds> | box_probe count\n");
+        std::puts("usage: box_probe look|press <milliseconds> | box_probe count");
         return 2;
     }
     BoxFacts facts = {};
@@ -173,8 +118,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     EnumChildWindows(facts.box, NoteChild, reinterpret_cast<LPARAM>(&facts));
-    ReportBox(facts);
-    if (std::strcmp(argv[1], "press") == 0 && facts.button != nullptr) {
+    PutWindowText("caption", facts.box);
+    PutWindowText("text", facts.text);
+    PutNumber("acp", GetACP());
+    PutNumber("buttons", facts.buttons);
+    PutWindowText("button", facts.button);
+    PutNumber("button_id", facts.button != nullptr ? GetDlgCtrlID(facts.button) : 0);
+    PutPlace("", facts.box);
+    if (facts.button == nullptr) {
+        return 0;
+    }
+    PutPlace("button_", facts.button);
+    if (std::strcmp(argv[1], "press") == 0) {
         // What a click on the button tells the box; it then closes with that button's id.
         PostMessageA(facts.box, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(facts.button), BN_CLICKED),
                      reinterpret_cast<LPARAM>(facts.button));

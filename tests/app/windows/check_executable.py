@@ -1,38 +1,27 @@
 #!/usr/bin/env python3
-"""Checks the make-up of keyreport.exe with objdump: a small console program, PE32 for
-Intel 80386 (win32) or PE32+ for x86-64 (win64), entered at RunKeyReport, with no runtime
-start-up, no static initialisers and no imports beyond the calls the program makes; the
-header a current Windows expects (ASLR with a relocation section, DEP, Terminal Server
-aware, a valid checksum) and, on x64, an unwind table entry for every function."""
+"""Checks the make-up of keyreport.exe with pefile: a small console program, PE32 for Intel
+80386 (win32) or PE32+ for x86-64 (win64), entered at RunKeyReport, with no runtime start-up,
+no static initialisers and no imports beyond the calls the program makes; the header a current
+Windows expects (ASLR with a relocation section, DEP, Terminal Server aware, a valid checksum)
+and, on x64, an unwind table entry for every function."""
 
 import argparse
-import os
 import re
-import struct
-import subprocess
 import sys
+
+import pefile
+
+from cases import COMPILER_HELPERS, IMPORTS
 
 SIZE_LIMIT = 8 * 1024
 
-# Per build: objdump's name for the file format, the optional header's Magic and the
-# DllCharacteristics it must have: DYNAMIC_BASE, NX_COMPAT and TERMINAL_SERVER_AWARE, and on
-# x64 HIGH_ENTROPY_VA.
-BUILDS = {
-    "win32": ("pei-i386", "010b", 0x8140),
-    "win64": ("pei-x86-64", "020b", 0x8160),
-}
+# Per build: the machine, the optional header's Magic and the DllCharacteristics it must have:
+# DYNAMIC_BASE, NX_COMPAT and TERMINAL_SERVER_AWARE, and on x64 HIGH_ENTROPY_VA.
+BUILDS = {"win32": ("IMAGE_FILE_MACHINE_I386", 0x10B, 0x8140),
+          "win64": ("IMAGE_FILE_MACHINE_AMD64", 0x20B, 0x8160)}
 # The x64 unwind table's sections, whose file space the size limit leaves out: every x64
 # program carries them, and they do not fit in the 8 KiB with the rest.
 UNWIND_SECTIONS = {".pdata", ".xdata"}
-
-KERNEL32 = {
-    "CreateFileA", "ReadFile", "lstrcpyA", "ExitProcess", "GetProcessHeap", "HeapAlloc",
-    "GetStdHandle", "WriteFile", "FlushConsoleInputBuffer", "Sleep", "MultiByteToWideChar",
-}
-USER32 = {"MessageBoxA", "MessageBoxW"}
-MSVCRT = {"_kbhit", "_getch"}
-# What the compiler may call on its own for block moves and fills.
-MSVCRT_COMPILER_HELPERS = {"memcpy", "memmove", "memset", "memcmp"}
 
 # Sections that carry runtime start-up, static initialisers or thread-local data.
 START_UP_SECTIONS = {".CRT", ".ctors", ".dtors", ".init", ".fini", ".tls", ".init_array"}
@@ -45,36 +34,6 @@ def check(condition, message):
         failures.append(message)
 
 
-def objdump(objdump_tool, flag, exe):
-    return subprocess.run([objdump_tool, flag, exe], check=True, stdout=subprocess.PIPE,
-                          universal_newlines=True).stdout
-
-
-def header_field(dump, name):
-    found = re.search(r"^%s\s+(\S+)" % re.escape(name), dump, re.MULTILINE)
-    return found.group(1) if found else None
-
-
-def imports(dump):
-    """{dll name in lower case: set of imported names}"""
-    table = {}
-    current = None
-    for line in dump.splitlines():
-        dll = re.match(r"\s*DLL Name: (\S+)", line)
-        if dll:
-            current = table.setdefault(dll.group(1).lower(), set())
-            continue
-        entry = re.match(r"\s*[0-9a-f]+\s+\d+\s+(\S+)\s*$", line)
-        if entry and current is not None:
-            current.add(entry.group(1))
-    return table
-
-
-def entry_symbol_address(link_map):
-    found = re.search(r"^\s+0x([0-9a-f]+)\s+_?RunKeyReport\s*$", link_map, re.MULTILINE)
-    return int(found.group(1), 16) if found else None
-
-
 def function_starts(link_map):
     """Addresses of the code the link map places in .text: each input section with code,
     one function each (-ffunction-sections)."""
@@ -84,94 +43,72 @@ def function_starts(link_map):
         if int(size, 16)}
 
 
-def pe_checksum(data):
-    """The optional header's CheckSum as Windows computes it: the file's 16-bit words summed
-    with end-around carry, the field itself taken as zero, plus the file's length."""
-    field = struct.unpack_from("<I", data, 0x3C)[0] + 24 + 64
-    data = data[:field] + bytes(4) + data[field + 4:] + bytes(len(data) % 2)
-    total = sum(struct.unpack("<%dH" % (len(data) // 2), data))
-    while total >> 16:
-        total = (total & 0xFFFF) + (total >> 16)
-    return total + len(data) - len(data) % 2
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--build", required=True, choices=sorted(BUILDS))
-    parser.add_argument("--objdump", required=True)
     parser.add_argument("--exe", required=True)
     parser.add_argument("--map", required=True, help="the linker's map of keyreport.exe")
     args = parser.parse_args()
-
-    with open(args.exe, "rb") as exe:
-        data = exe.read()
+    pe = pefile.PE(args.exe)
     with open(args.map) as text:
         link_map = text.read()
-    size = len(data)
+    size = len(pe.__data__)
+    header, directories = pe.OPTIONAL_HEADER, pe.OPTIONAL_HEADER.DATA_DIRECTORY
 
-    file_format, magic, characteristics = BUILDS[args.build]
-    private = objdump(args.objdump, "-p", args.exe)
-    check("file format %s\n" % file_format in private, "not a %s file" % file_format)
-    check(header_field(private, "Magic") == magic, "Magic %s, expected %s"
-          % (header_field(private, "Magic"), magic))
-    check(re.search(r"^Subsystem\s+00000003\s+\(Windows CUI\)", private, re.MULTILINE),
+    machine, magic, characteristics = BUILDS[args.build]
+    check(pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE[machine], "not for %s" % machine)
+    check(header.Magic == magic, "Magic %#x, expected %#x" % (header.Magic, magic))
+    check(header.Subsystem == pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_CUI"],
           "not a console program")
-    flags = int(header_field(private, "DllCharacteristics"), 16)
+    flags = header.DllCharacteristics
     check(flags & characteristics == characteristics, "DllCharacteristics %04X lacks %04X"
           % (flags, characteristics & ~flags))
-    check(re.search(r"^Entry 5 0*[1-9a-f][0-9a-f]* 0*[1-9a-f][0-9a-f]* Base Relocation",
-                    private, re.MULTILINE) and "relocations stripped" not in private,
+    relocations = directories[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
+    check(relocations.VirtualAddress and relocations.Size
+          and not pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED,
           "no base relocations: Windows cannot load it at another base")
-    checksum = int(header_field(private, "CheckSum"), 16)
-    check(checksum == pe_checksum(data), "CheckSum %08X, the file's is %08X"
-          % (checksum, pe_checksum(data)))
+    # pefile computes it as Windows does: the 16-bit words summed with end-around carry, the
+    # field itself taken as zero, plus the file's length.
+    check(header.CheckSum == pe.generate_checksum(), "CheckSum %08X, the file's is %08X"
+          % (header.CheckSum, pe.generate_checksum()))
 
-    entry = int(header_field(private, "AddressOfEntryPoint"), 16)
-    base = int(header_field(private, "ImageBase"), 16)
-    run_key_report = entry_symbol_address(link_map)
-    check(run_key_report is not None, "RunKeyReport is not in the link map")
-    check(entry + base == run_key_report, "entry point %08X is not RunKeyReport (%s)"
-          % (entry + base, "%08X" % run_key_report if run_key_report else "absent"))
+    entry = header.ImageBase + header.AddressOfEntryPoint
+    found = re.search(r"^\s+0x([0-9a-f]+)\s+_?RunKeyReport\s*$", link_map, re.MULTILINE)
+    check(found, "RunKeyReport is not in the link map")
+    check(found and entry == int(found.group(1), 16), "entry point %08X is not RunKeyReport "
+          "(%s)" % (entry, found.group(1) if found else "absent"))
 
-    table = imports(private)
-    check(set(table) == {"kernel32.dll", "user32.dll", "msvcrt.dll"},
-          "imports from %s" % sorted(table))
-    check(table.get("kernel32.dll") == KERNEL32,
-          "kernel32 imports differ: extra %s, missing %s"
-          % (sorted(table.get("kernel32.dll", set()) - KERNEL32),
-             sorted(KERNEL32 - table.get("kernel32.dll", set()))))
-    check(table.get("user32.dll") == USER32, "user32 imports %s"
-          % sorted(table.get("user32.dll", set())))
-    msvcrt = table.get("msvcrt.dll", set())
-    check(MSVCRT <= msvcrt, "msvcrt lacks %s" % sorted(MSVCRT - msvcrt))
-    check(msvcrt <= MSVCRT | MSVCRT_COMPILER_HELPERS,
-          "msvcrt imports beyond the key functions: %s"
-          % sorted(msvcrt - MSVCRT - MSVCRT_COMPILER_HELPERS))
+    table = {entry.dll.decode().lower(): {i.name.decode() if i.name else "#%d" % i.ordinal
+                                          for i in entry.imports}
+             for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    check(set(table) == set(IMPORTS), "imports from %s" % sorted(table))
+    for dll, wanted in IMPORTS.items():
+        got = table.get(dll, set())
+        extra = got - wanted - COMPILER_HELPERS.get(dll, set())
+        check(wanted <= got and not extra, "%s imports differ: extra %s, missing %s"
+              % (dll, sorted(extra), sorted(wanted - got)))
 
-    headers = objdump(args.objdump, "-h", args.exe)
-    sections = set(re.findall(r"^\s*\d+\s+(\S+)", headers, re.MULTILINE))
-    check(not sections & START_UP_SECTIONS, "start-up sections %s"
-          % sorted(sections & START_UP_SECTIONS))
-    check(re.search(r"Entry 9 0+ 0+ Thread Storage", private),
+    sections = {section.Name.rstrip(b"\0").decode(): section for section in pe.sections}
+    check(not set(sections) & START_UP_SECTIONS, "start-up sections %s"
+          % sorted(set(sections) & START_UP_SECTIONS))
+    tls = directories[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]]
+    check(tls.VirtualAddress == 0 and tls.Size == 0,
           "has a thread-local storage directory (start-up callbacks)")
 
-    # Each function's unwind entry (BeginAddress EndAddress UnwindData, as objdump reads
-    # .pdata); 32-bit Windows has none.
+    # Each function's unwind entry in .pdata; 32-bit Windows has none.
     if args.build == "win64":
-        unwound = {int(begin, 16) for begin in re.findall(
-            r"^ [0-9a-f]+:\s+([0-9a-f]+) [0-9a-f]+ [0-9a-f]+$", private, re.MULTILINE)}
+        unwound = {header.ImageBase + function.struct.BeginAddress
+                   for function in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", [])}
         bare = sorted(function_starts(link_map) - unwound)
         check(not bare, "code without an unwind table entry at %s" % [hex(a) for a in bare])
-    # Their file space: each section's size rounded up to the file alignment.
-    unwind_size = sum((int(length, 16) + 511) // 512 * 512 for name, length in re.findall(
-        r"^\s*\d+\s+(\S+)\s+([0-9a-f]+)", headers, re.MULTILINE) if name in UNWIND_SECTIONS)
+    unwind_size = sum(sections[name].SizeOfRawData for name in UNWIND_SECTIONS & set(sections))
     check(size - unwind_size <= SIZE_LIMIT, "keyreport.exe is %d bytes, %d without its unwind "
           "table, over %d" % (size, size - unwind_size, SIZE_LIMIT))
 
     print("keyreport.exe: %d bytes, %d of them the unwind table's sections; sections %s; "
           "imports %s" % (size, unwind_size, " ".join(sorted(sections)),
-             "; ".join("%s: %s" % (dll, " ".join(sorted(names)))
-                       for dll, names in sorted(table.items()))))
+                          "; ".join("%s: %s" % (dll, " ".join(sorted(names)))
+                                    for dll, names in sorted(table.items()))))
     for failure in failures:
         print("FAIL:", failure)
     return 1 if failures else 0

@@ -28,31 +28,26 @@ def main():
         print("FAIL: cpack made %s, not %s" % (zips, args.name))
         return 1
 
-    failures = []
     with zipfile.ZipFile(os.path.join(args.work, zips[0])) as package:
         names = set(package.namelist())
-        if names != EXPECTED:
-            failures.append("zip holds %s" % sorted(names))
-        else:
-            with open(os.path.join(args.build, "keyreport.exe"), "rb") as exe:
-                if package.read("keyreport.exe") != exe.read():
-                    failures.append("keyreport.exe in the zip is not the one built")
-            source = os.path.join(os.path.dirname(__file__), "..", "..", "..", "examples",
-                                  "Test.txt")
-            with open(source, "rb") as example:
-                if package.read("Test.txt") != example.read():
-                    failures.append("Test.txt is not the example")
-            how_to = package.read("ReadMe.txt")
-            if b"keyreport" not in how_to or how_to.replace(b"\r\n", b"").count(b"\n") != 0:
-                failures.append("ReadMe.txt is not a how-to with CR LF line breaks")
-            # The how-to names the executable's own build, from the machine in its PE header.
-            exe = package.read("keyreport.exe")
-            header = int.from_bytes(exe[0x3C:0x40], "little")
-            machine = int.from_bytes(exe[header + 4:header + 6], "little")
-            bits = {0x14C: b"a 32-bit", 0x8664: b"a 64-bit"}.get(machine, b"?")
-            if b"keyreport.exe is " + bits not in how_to.replace(b"\r\n", b" "):
-                failures.append("ReadMe.txt does not call keyreport.exe %s program"
-                                % bits.decode())
+        files = {name: package.read(name) for name in names & EXPECTED}
+    failures = [] if names == EXPECTED else ["zip holds %s" % sorted(names)]
+    if not failures:
+        example = os.path.join(os.path.dirname(__file__), "..", "..", "..", "examples", "Test.txt")
+        for name, source in (("keyreport.exe", os.path.join(args.build, "keyreport.exe")),
+                             ("Test.txt", example)):
+            with open(source, "rb") as built:
+                if files[name] != built.read():
+                    failures.append("%s in the zip is not %s" % (name, source))
+        how_to, exe = files["ReadMe.txt"], files["keyreport.exe"]
+        if b"keyreport" not in how_to or how_to.replace(b"\r\n", b"").count(b"\n") != 0:
+            failures.append("ReadMe.txt is not a how-to with CR LF line breaks")
+        # The how-to names the executable's own build, from the machine in its PE header.
+        header = int.from_bytes(exe[0x3C:0x40], "little")
+        machine = int.from_bytes(exe[header + 4:header + 6], "little")
+        bits = {0x14C: b"a 32-bit", 0x8664: b"a 64-bit"}.get(machine, b"?")
+        if b"keyreport.exe is " + bits not in how_to.replace(b"\r\n", b" "):
+            failures.append("ReadMe.txt does not call keyreport.exe %s program" % bits.decode())
     print("%s: %s" % (zips[0], ", ".join(sorted(names))))
     for failure in failures:
         print("FAIL:", failure)

@@ -1,31 +1,21 @@
 #!/usr/bin/env python3
 """End-to-end tests of keyreport.exe's own x86 machine code on an emulated processor (Unicorn),
-on any machine: neither Wine nor kernel support for 32-bit programs is needed.
-
-The test is the program's loader and its Windows: it maps the PE file at a base of its own,
-relocated, refuses an import its DLL does not export (judged by mingw-w64's import libraries
-of the DLLs), runs the entry point on a stack as Windows gives it (a guard page below the page
-committed), and serves each import from kernel32, user32 and msvcrt to its documented
-contract, checking its arguments and leaving the registers a call may change with garbage;
-a call to any other import fails the case. Each case of cases.py is checked against the
-reference model (reference_run, built for this machine and given the address ReadFile reads
-the file to) as the Wine run checks it: the output at each box and at the end, each box's
-text, the key wait, exit code 0. So is what only the served calls show: no heap block
-touched outside itself, no stack page past the guard page, the direction flag clear at each
-call; the stack's deepest point is reported. docs/windows.md tells more.
+on any machine. The test is the program's loader and its Windows, serving each import to its
+documented contract; each case is checked against the reference model (reference_run, built
+for this machine) as the Wine run checks it, and for what only the served calls show. See
+docs/windows.md.
 """
 
-import argparse
 import functools
 import os
 import struct
 import subprocess
 import sys
 import tempfile
-import time
 
-from cases import (CASES, HELD_READING, HELD_WRITING, LINE_BREAK, CaseFailure, box_text,
-                   difference, dump_stage_ends, expect, read_expected, shown)
+from cases import (HELD_READING, HELD_WRITING, IMPORTS, CaseFailure, ansi_text, box_text,
+                   case_folder, expect, expect_output, parse_arguments, read_expected, run_cases,
+                   shown)
 
 try:
     import pefile
@@ -49,29 +39,20 @@ HEAP_SIZE = 0x100000
 STUB_SIZE = 16
 # Room above the entry's stack pointer: what Windows' thread start leaves there.
 STACK_ABOVE_ENTRY = 0x200
-# What the served calls leave in the registers a call may change, in place of what the
-# program had there: the general and vector registers, the x87 registers (as a number of
-# 80 bits: mantissa, sign and exponent), and the status flags, each turned over.
+# What the served calls leave in the registers a call may change: the general and vector
+# registers, the x87 ones (mantissa, then sign and exponent), the status flags turned over.
 CLOBBER = 0xDEADBEEFC0FFEE11
 CLOBBER_X87 = (CLOBBER, 0x7ABC)
 STATUS_FLAGS = 0x8D5  # OF SF ZF AF PF CF
 DIRECTION_FLAG = 0x400
 
-GENERIC_READ = 0x80000000
-GENERIC_WRITE = 0x40000000
-FILE_SHARE_READ = 0x1
-FILE_SHARE_WRITE = 0x2
-OPEN_EXISTING = 3
-FILE_ATTRIBUTE_NORMAL = 0x80
-STD_INPUT_HANDLE = 0xFFFFFFF6
-STD_OUTPUT_HANDLE = 0xFFFFFFF5
-STD_ERROR_HANDLE = 0xFFFFFFF4
-CP_UTF8 = 65001
-MB_ERR_INVALID_CHARS = 0x8
-HEAP_ZERO_MEMORY = 0x8
-MB_OK = 0
-IDOK = 1
-
+# Windows' numbers for what the calls take and give, and the handles the test gives out.
+GENERIC_READ, GENERIC_WRITE = 0x80000000, 0x40000000
+FILE_SHARE_READ, FILE_SHARE_WRITE = 0x1, 0x2
+OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL = 3, 0x80
+STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE = 0xFFFFFFF6, 0xFFFFFFF5, 0xFFFFFFF4
+CP_UTF8, MB_ERR_INVALID_CHARS, HEAP_ZERO_MEMORY = 65001, 0x8, 0x8
+MB_OK, IDOK = 0, 1
 HANDLES = {STD_INPUT_HANDLE: 0x50, STD_OUTPUT_HANDLE: 0x54, STD_ERROR_HANDLE: 0x58}
 FILE_HANDLE = 0x74
 HEAP_HANDLE = 0x00A80000
@@ -82,32 +63,19 @@ HOLDERS = {HELD_READING: (GENERIC_READ, FILE_SHARE_READ),
 
 # The keys "pressed": one before the run starts and one in each box, which the key wait must
 # discard, and the one given once the run waits, which must end it.
-EARLY_KEY = ord("a")
-KEY_IN_BOX = ord("x")
-FINAL_KEY = ord("y")
+EARLY_KEY, KEY_IN_BOX, FINAL_KEY = ord("a"), ord("x"), ord("y")
 # How many times _kbhit finds no key before the final key is given.
 EMPTY_POLLS = 25
 # A run that has not ended after this long on the emulated processor is stuck.
 RUN_TIMEOUT_SECONDS = 20
 
 
-def ansi_text(data):
-    """Bytes as a box given them shows them in the ANSI code page 1252; the five bytes that
-    code page leaves undefined show as the control characters of the same number."""
-    return "".join(bytes([b]).decode("cp1252", errors="ignore") or chr(b) for b in data)
-
-
-def shares(share, access):
-    """Whether a share mode lets another handle have this access."""
-    return all(share & bit for right, bit in ((GENERIC_READ, FILE_SHARE_READ),
-                                             (GENERIC_WRITE, FILE_SHARE_WRITE)) if access & right)
-
-
 def sharing_allows(access, share, holder):
     """Whether an open with this access and share mode succeeds while another handle, of
     holder's access and share mode, is open: each must share what the other asks for."""
-    held_access, held_share = holder
-    return shares(held_share, access) and shares(share, held_access)
+    rights = ((GENERIC_READ, FILE_SHARE_READ), (GENERIC_WRITE, FILE_SHARE_WRITE))
+    return all(shared & bit for asked, shared in ((access, holder[1]), (holder[0], share))
+               for right, bit in rights if asked & right)
 
 
 class Machine:
@@ -117,21 +85,19 @@ class Machine:
         self.libraries = libraries
         self.layout = LAYOUT[build]
         self.wide = self.layout["pointer"] == 8
+        self.r = "R" if self.wide else "E"  # RSP or ESP, and the like
         self.contents = contents
         self.holder = next((HOLDERS[e] for e in extras if e in HOLDERS), None)
         self.uc = unicorn.Uc(unicorn.UC_ARCH_X86, self.layout["mode"])
-        self.failure = None
+        # waiting_output: the output when the final key was given.
+        self.failure = self.waiting_output = self.got_key = self.exit_code = None
+        self.text_address = self.file_handle = None
         self.calls = []  # (name, arguments), in order
         self.output = bytearray()
         self.boxes = []  # (text, output when the box opened)
         self.keys = [EARLY_KEY]
         self.empty_polls = 0
         self.slept_since_poll = True
-        self.waiting_output = None  # the output when the final key was given
-        self.got_key = None
-        self.exit_code = None
-        self.text_address = None
-        self.file_handle = None
         self.heap_next = self.layout["heap"]
         self.heap_blocks = []  # (start, size)
         self.load(pe)
@@ -141,8 +107,6 @@ class Machine:
         self.uc.mem_write(self.layout["heap"], b"\xa5" * HEAP_SIZE)
         self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_heap,
                          begin=self.layout["heap"], end=self.layout["heap"] + HEAP_SIZE - 1)
-
-    # Memory.
 
     def load(self, pe):
         relocatable = not pe.FILE_HEADER.IMAGE_FILE_RELOCS_STRIPPED and hasattr(
@@ -166,8 +130,7 @@ class Machine:
         self.entry = base + pe.OPTIONAL_HEADER.AddressOfEntryPoint
 
     def bind_imports(self, pe):
-        """Points each import's address slot at a stub: an instruction that returns from the
-        call, after the hook on it has done the call's work."""
+        """Points each import's address slot at a stub that returns once its hook has served it."""
         self.stubs = {}
         stubs = bytearray()
         for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []):
@@ -179,7 +142,7 @@ class Machine:
                 if exports is None or name not in exports:
                     self.fail("%s does not export %s: Windows would not load the program%s"
                               % (dll, name, "" if exports else " (no import library for it)"))
-                served = SERVED.get((dll, name))
+                served = SERVED[name] if name in IMPORTS.get(dll, ()) else None
                 address = self.layout["stubs"] + len(stubs)
                 self.stubs[address] = (dll, name, served)
                 pop = 0 if self.wide or served is None else 4 * len(served[1])
@@ -205,13 +168,12 @@ class Machine:
         self.stack_bottom = top - reserve
         self.committed = top - commit
         self.uc.mem_map(self.stack_bottom, reserve, unicorn.UC_PROT_READ | unicorn.UC_PROT_WRITE)
-        # The entry is called: its return address on the stack, at an address that is aligned
-        # to 4 bytes only on 32-bit Windows, and one below a multiple of 16 on 64-bit Windows,
-        # with the 32 bytes of home space its caller gives a 64-bit callee above it.
+        # The entry's return address: only 4-byte aligned on 32-bit Windows, 8 below a multiple of
+        # 16 on 64-bit Windows, under the 32 bytes of home space a 64-bit callee is given.
         sp = top - STACK_ABOVE_ENTRY - (32 + 8 if self.wide else 4 + 8)
         self.entry_sp = self.deepest = sp
         self.uc.mem_write(sp, self.returned.to_bytes(self.layout["pointer"], "little"))
-        self.uc.reg_write(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP, sp)
+        self.register(self.r + "SP", sp)
         self.uc.hook_add(unicorn.UC_HOOK_MEM_READ | unicorn.UC_HOOK_MEM_WRITE, self.on_stack,
                          begin=self.stack_bottom, end=top - 1)
 
@@ -276,76 +238,67 @@ class Machine:
         expect(address != 0, "%s: a null pointer where the call stores its result" % what)
         self.write(address, value.to_bytes(4, "little"), what)
 
-    # Calls.
-
     def arguments(self, signature):
         """The call's arguments, one for each letter of its signature: p a pointer or handle,
-        d a 32-bit number, whose upper half in a 64-bit slot means nothing. On the stack above
-        the return address on 32-bit Windows; in RCX, RDX, R8 and R9 and then on the stack
-        above the home space on 64-bit Windows."""
+        d a 32-bit number (the upper half of a 64-bit slot means nothing). On the stack on
+        32-bit Windows; in RCX, RDX, R8 and R9, then above the home space, on 64-bit Windows."""
         size = self.layout["pointer"]
-        sp = self.uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
+        sp = self.register(self.r + "SP")
         values = [int.from_bytes(self.read(sp + size * (i + 1), size), "little")
                   for i in range(len(signature))]
         if self.wide:
-            registers = (x86.UC_X86_REG_RCX, x86.UC_X86_REG_RDX, x86.UC_X86_REG_R8,
-                         x86.UC_X86_REG_R9)
-            values[:4] = [self.uc.reg_read(r) for r in registers[:len(values)]]
+            values[:4] = [self.register(r) for r in ("RCX", "RDX", "R8", "R9")[:len(values)]]
         return [v & 0xFFFFFFFF if kind == "d" else v for v, kind in zip(values, signature)]
 
     def on_stub(self, uc, address, size, data):
         if address == self.returned:
-            self.fail("the entry point returned instead of ending the process")
-            return
+            return self.fail("the entry point returned instead of ending the process")
         dll, name, served = self.stubs[address]
         if served is None:
-            self.fail("the program called %s!%s, which it has no business calling" % (dll, name))
-            return
+            return self.fail("the program called %s!%s, which it has no business calling"
+                             % (dll, name))
         function, signature, result_kind = served
-        sp = uc.reg_read(x86.UC_X86_REG_RSP if self.wide else x86.UC_X86_REG_ESP)
-        alignment = 16 if self.wide else 4
-        if sp % alignment != (8 if self.wide else 0):
-            self.fail("%s called with the stack pointer at %#x, misaligned for the call"
-                      % (name, sp))
-            return
-        if uc.reg_read(x86.UC_X86_REG_EFLAGS) & DIRECTION_FLAG:
-            self.fail("%s called with the direction flag set" % name)
-            return
+        sp = self.register(self.r + "SP")
+        if sp % (16 if self.wide else 4) != (8 if self.wide else 0):
+            return self.fail("%s called with the stack pointer at %#x, misaligned for the call"
+                             % (name, sp))
+        if self.register("EFLAGS") & DIRECTION_FLAG:
+            return self.fail("%s called with the direction flag set" % name)
         args = self.arguments(signature)
         self.calls.append((name, args))
         try:
             result = function(self, *args)
         except CaseFailure as failure:
-            self.fail("%s(%s): %s" % (name, ", ".join(hex(a) for a in args), failure))
-            return
+            return self.fail("%s(%s): %s" % (name, ", ".join(hex(a) for a in args), failure))
         if name == "ExitProcess":
             uc.emu_stop()
             return
         self.leave(result, result_kind)
 
     def leave(self, result, kind):
-        """The result in EAX or RAX, of the kind the signature gives (p a pointer or handle,
-        d 32 bits, whose upper half in RAX is garbage, nothing for none); every other
-        register a call may change holds garbage, and the direction flag is clear."""
+        """The result in EAX or RAX, of the kind given (p, d with garbage in RAX's upper half, or
+        none); garbage in every other register a call may change; the direction flag clear."""
         if self.wide:
             volatile = ("RCX", "RDX", "R8", "R9", "R10", "R11") + tuple(
                 "XMM%d" % n for n in range(6))
             # The callee may use its home space as it likes.
-            sp = self.uc.reg_read(x86.UC_X86_REG_RSP)
-            self.write(sp + 8, b"\xee" * 32, "the home space")
+            self.write(self.register("RSP") + 8, b"\xee" * 32, "the home space")
         else:
             volatile = ("ECX", "EDX") + tuple("XMM%d" % n for n in range(8))
             for n in range(8):
-                self.uc.reg_write(getattr(x86, "UC_X86_REG_FP%d" % n), CLOBBER_X87)
-            self.uc.reg_write(x86.UC_X86_REG_FPTAG, 0xFFFF)  # the x87 stack empty
+                self.register("FP%d" % n, CLOBBER_X87)
+            self.register("FPTAG", 0xFFFF)  # the x87 stack empty
         for register in volatile:
-            self.uc.reg_write(getattr(x86, "UC_X86_REG_" + register), CLOBBER)
+            self.register(register, CLOBBER)
         size = 8 * self.layout["pointer"]
         kept = 2 ** {"p": size, "d": 32, "": 0}[kind] - 1
-        self.uc.reg_write(x86.UC_X86_REG_RAX if self.wide else x86.UC_X86_REG_EAX,
-                          (CLOBBER & ~kept | result & kept) & (2 ** size - 1))
-        flags = self.uc.reg_read(x86.UC_X86_REG_EFLAGS)
-        self.uc.reg_write(x86.UC_X86_REG_EFLAGS, (flags ^ STATUS_FLAGS) & ~DIRECTION_FLAG)
+        self.register(self.r + "AX", (CLOBBER & ~kept | result & kept) & (2 ** size - 1))
+        self.register("EFLAGS", (self.register("EFLAGS") ^ STATUS_FLAGS) & ~DIRECTION_FLAG)
+
+    def register(self, name, value=None):
+        """Reads the register of that name, or writes value to it."""
+        number = getattr(x86, "UC_X86_REG_" + name)
+        return self.uc.reg_read(number) if value is None else self.uc.reg_write(number, value)
 
     def invalid_handle(self):
         return 2 ** (8 * self.layout["pointer"]) - 1
@@ -356,14 +309,14 @@ class Machine:
         try:
             self.uc.emu_start(self.entry, 0, timeout=RUN_TIMEOUT_SECONDS * 1000000)
         except unicorn.UcError as error:
-            pc = self.uc.reg_read(x86.UC_X86_REG_RIP if self.wide else x86.UC_X86_REG_EIP)
+            pc = self.register(self.r + "IP")
             self.fail("the processor stopped at %#x (image offset %#x): %s"
                       % (pc, pc - self.base, error))
         if self.failure is None and self.exit_code is None:
             self.fail("the run did not end within %d s" % RUN_TIMEOUT_SECONDS)
 
 
-# The served calls: each takes the call's arguments as unsigned numbers and returns its result.
+# The served calls: each takes the arguments as unsigned numbers and returns its result.
 
 def create_file_a(m, name, access, share, security, disposition, flags, template):
     expect(m.read_text(name) == b"Test.txt", "file name %s" % shown(m.read_text(name)))
@@ -428,26 +381,26 @@ def sleep(m, milliseconds):
     return 0
 
 
+def press_final_key(m):
+    m.waiting_output = bytes(m.output)
+    m.keys.append(FINAL_KEY)
+
+
 def kbhit(m):
-    if not m.slept_since_poll:
-        raise CaseFailure("_kbhit polled again without a Sleep of a millisecond or more since "
-                          "the last poll")
+    expect(m.slept_since_poll, "_kbhit polled again without a Sleep of a millisecond or more "
+           "since the last poll")
     m.slept_since_poll = False
-    if not m.keys:
-        m.empty_polls += 1
-        if m.empty_polls == EMPTY_POLLS:
-            # The run has waited long enough: the person presses the key now.
-            m.waiting_output = bytes(m.output)
-            m.keys.append(FINAL_KEY)
-        return 0
-    return 1
+    if m.keys:
+        return 1
+    m.empty_polls += 1
+    if m.empty_polls == EMPTY_POLLS:  # the run has waited long enough
+        press_final_key(m)
+    return 0
 
 
 def getch(m):
-    if not m.keys:
-        # _getch waits for a key: the person presses it now.
-        m.waiting_output = bytes(m.output)
-        m.keys.append(FINAL_KEY)
+    if not m.keys:  # _getch waits for the key
+        press_final_key(m)
     expect(m.got_key is None, "a second key read")
     m.got_key = m.keys.pop(0)
     return m.got_key
@@ -499,25 +452,24 @@ def message_box(m, owner, text, caption, style, unit):
     return IDOK
 
 
-# (DLL, name): the function serving it, its signature (see Machine.arguments) and its
-# result's kind (see Machine.leave).
+# Each import of cases.IMPORTS: the function serving it, its signature (Machine.arguments) and
+# its result's kind.
 SERVED = {
-    ("kernel32.dll", "CreateFileA"): (create_file_a, "pddpddp", "p"),
-    ("kernel32.dll", "ReadFile"): (read_file, "ppdpp", "d"),
-    ("kernel32.dll", "WriteFile"): (write_file, "ppdpp", "d"),
-    ("kernel32.dll", "lstrcpyA"): (lstrcpy_a, "pp", "p"),
-    ("kernel32.dll", "GetStdHandle"): (lambda m, which: HANDLES.get(which, m.invalid_handle()),
-                                       "d", "p"),
-    ("kernel32.dll", "FlushConsoleInputBuffer"): (flush_console_input_buffer, "p", "d"),
-    ("kernel32.dll", "Sleep"): (sleep, "d", ""),
-    ("kernel32.dll", "GetProcessHeap"): (lambda m: HEAP_HANDLE, "", "p"),
-    ("kernel32.dll", "HeapAlloc"): (heap_alloc, "pdp", "p"),
-    ("kernel32.dll", "MultiByteToWideChar"): (multi_byte_to_wide_char, "ddpdpd", "d"),
-    ("kernel32.dll", "ExitProcess"): (lambda m, code: setattr(m, "exit_code", code), "d", ""),
-    ("user32.dll", "MessageBoxA"): (lambda m, *a: message_box(m, *a, unit=1), "pppd", "d"),
-    ("user32.dll", "MessageBoxW"): (lambda m, *a: message_box(m, *a, unit=2), "pppd", "d"),
-    ("msvcrt.dll", "_kbhit"): (kbhit, "", "d"),
-    ("msvcrt.dll", "_getch"): (getch, "", "d"),
+    "CreateFileA": (create_file_a, "pddpddp", "p"),
+    "ReadFile": (read_file, "ppdpp", "d"),
+    "WriteFile": (write_file, "ppdpp", "d"),
+    "lstrcpyA": (lstrcpy_a, "pp", "p"),
+    "GetStdHandle": (lambda m, which: HANDLES.get(which, m.invalid_handle()), "d", "p"),
+    "FlushConsoleInputBuffer": (flush_console_input_buffer, "p", "d"),
+    "Sleep": (sleep, "d", ""),
+    "GetProcessHeap": (lambda m: HEAP_HANDLE, "", "p"),
+    "HeapAlloc": (heap_alloc, "pdp", "p"),
+    "MultiByteToWideChar": (multi_byte_to_wide_char, "ddpdpd", "d"),
+    "ExitProcess": (lambda m, code: setattr(m, "exit_code", code), "d", ""),
+    "MessageBoxA": (lambda m, *a: message_box(m, *a, unit=1), "pppd", "d"),
+    "MessageBoxW": (lambda m, *a: message_box(m, *a, unit=2), "pppd", "d"),
+    "_kbhit": (kbhit, "", "d"),
+    "_getch": (getch, "", "d"),
 }
 
 
@@ -548,89 +500,47 @@ def dll_exports(libraries, dll):
     return frozenset(names)
 
 
-def reference(args, folder, contents, address):
-    """Expected console output and box texts, from the reference model."""
-    test_file = os.path.join(folder, "Test.txt")
-    if contents is not None:
-        with open(test_file, "wb") as out:
-            out.write(contents)
-    out = subprocess.run([args.reference, test_file if contents is not None else
-                          os.path.join(folder, "absent.txt"), os.devnull,
-                          "%x" % (address & 0xFFFFFFFF)],
-                         stdout=subprocess.PIPE, check=True).stdout
-    return read_expected(out)
-
-
-def run_case(args, pe_bytes, folder, contents, extras):
-    """Runs one case; returns the machine, for its figures."""
-    m = Machine(pefile.PE(data=pe_bytes), args.build, contents, extras, args.import_libraries)
+def run_case(args, pe, root, number, contents, notes):
+    """Runs one case against the reference model, given where ReadFile put Test.txt."""
+    m = Machine(pefile.PE(data=pe), args.build, contents, notes, args.import_libraries)
     m.run()
     expect(m.failure is None, m.failure)
     expect(m.text_address is not None, "Test.txt was never read")
-    console, boxes = reference(args, folder, contents, m.text_address)
-    stages = dump_stage_ends(console)
+    folder = case_folder(root, number, contents)
+    console, boxes, stages, before_key = read_expected(subprocess.run(
+        [args.reference, os.path.join(folder, "Test.txt"), os.devnull,
+         "%x" % (m.text_address & 0xFFFFFFFF)], stdout=subprocess.PIPE, check=True).stdout)
 
     expect(len(m.boxes) == len(boxes), "%d boxes shown, expected %d: %r"
            % (len(m.boxes), len(boxes), [text for text, _ in m.boxes]))
     for index, ((text, output), wanted) in enumerate(zip(m.boxes, boxes)):
         expect(text == box_text(wanted), "box %d shows %r, expected %r"
                % (index + 1, text, box_text(wanted)))
-        expect(output == console[:stages[index]], "output when box %d opened: %s"
-               % (index + 1, difference(output, console[:stages[index]])))
-
+        expect_output("output when box %d opened" % (index + 1), output, stages[index])
     expect(m.waiting_output is not None,
            "the run did not wait for a key: it read %s, pressed before the key wait"
            % ("the key pressed in a box" if m.got_key == KEY_IN_BOX else "a key")
            if m.got_key is not None else "the run never read a key")
-    before_key = console[:-len(LINE_BREAK)]
-    expect(m.waiting_output == before_key,
-           "output while waiting for a key: %s" % difference(m.waiting_output, before_key))
+    expect_output("output while waiting for a key", m.waiting_output, before_key)
     expect(m.got_key == FINAL_KEY, "the run ended on a key pressed before the key wait")
-    expect(bytes(m.output) == console, "output at the end: %s" % difference(bytes(m.output),
-                                                                          console))
+    expect_output("output at the end", bytes(m.output), console)
     expect(m.exit_code == 0, "exit code %s" % m.exit_code)
-    return m, m.entry_sp - m.deepest
+    depth = m.entry_sp - m.deepest
+    args.deepest = max(args.deepest, depth)
+    calls = ("; calls: " + ", ".join(sorted({c for c, _ in m.calls}))) if args.only else ""
+    return "%d boxes, %d calls, stack %d bytes%s" % (len(m.boxes), len(m.calls), depth, calls)
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--build", choices=sorted(LAYOUT), default="win32",
-                        help="which Windows build: win32 (PE32) or win64 (PE32+)")
-    parser.add_argument("--exe", required=True, help="keyreport.exe")
-    parser.add_argument("--reference", required=True,
-                        help="reference_run built for this machine")
-    parser.add_argument("--import-libraries", required=True,
-                        help="mingw-w64's folder of import libraries for the build")
-    parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
-    args = parser.parse_args()
-    args.reference = os.path.abspath(args.reference)
+    args = parse_arguments(__doc__, LAYOUT, {
+        "exe": "keyreport.exe", "reference": "reference_run built for this machine",
+        "import-libraries": "mingw-w64's folder of import libraries for the build"}, {})
+    args.deepest = 0
     with open(args.exe, "rb") as exe:
-        pe_bytes = exe.read()
-
-    started = time.monotonic()
-    failures = deepest = 0
+        pe = exe.read()
     with tempfile.TemporaryDirectory(prefix="keyreport-emulated-") as root:
-        for number, (name, contents, extras) in enumerate(CASES, start=1):
-            if args.only and number != args.only:
-                continue
-            folder = os.path.join(root, "case-%d" % number)
-            os.makedirs(folder)
-            case_started = time.monotonic()
-            try:
-                m, depth = run_case(args, pe_bytes, folder, contents, extras)
-                deepest = max(deepest, depth)
-                print("PASS %d %s (%d boxes, %d calls, stack %d bytes, %.2f s)"
-                      % (number, name, len(m.boxes), len(m.calls), depth,
-                         time.monotonic() - case_started), flush=True)
-                if args.only:
-                    print("  calls: %s" % ", ".join(sorted({call for call, _ in m.calls})))
-            except (CaseFailure, subprocess.SubprocessError, OSError) as failure:
-                failures += 1
-                print("FAIL %d %s: %s" % (number, name, failure), flush=True)
-    print("%d of %d cases failed; the deepest stack %d bytes below the entry; %.1f s"
-          % (failures, len(CASES) if not args.only else 1, deepest, time.monotonic() - started))
-    return 1 if failures else 0
+        return run_cases(args.only, functools.partial(run_case, args, pe, root),
+                         lambda: "; the deepest stack %d bytes below the entry" % args.deepest)
 
 
 if __name__ == "__main__":

@@ -1,10 +1,8 @@
-// Test-only helper, run under Wine and never shipped: keeps a file open the way another
-// program might, until it is ended.
+// Test-only helper, run under Wine and never shipped: keeps a file open as another program
+// might, until it is ended, and prints "held" once it is open (exit code 1 if it cannot be).
 //
 //   hold_file <file> read    open for reading, letting others only read it
 //   hold_file <file> write   open for reading and writing, letting others read and write
-//
-// Prints "held" once the file is open, then waits; the exit code is 1 if it cannot open it.
 #include <windows.h>
 
 #include <cstring>

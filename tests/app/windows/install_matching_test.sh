@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # Tests scripts/install-matching.sh, which installs 32-bit Wine where the amd64 and i386 package
-# lists disagree, on package lists of its own: a local repository of two suites, bookworm and
-# bookworm-security, whose bookworm-security i386 list fails its size check, as on a mirror in
-# mid-sync, and a dpkg status whose amd64 libraries come from bookworm-security or lag the
-# point release. apt runs on these alone (its own configuration, lists and status here), and
-# the script's install itself runs through a stand-in for apt-get that simulates it (-s) with
-# the options it is given: nothing is installed, and an option the install lacks fails it as it
-# would fail the real one.
+# lists disagree, on a local repository of bookworm and bookworm-security whose security i386
+# list fails its size check (a mirror in mid-sync), and a dpkg status whose amd64 libraries come
+# from bookworm-security or lag the point release. apt runs on these alone, and the script's
+# install through a stand-in apt-get that simulates it (-s) with the options given: nothing is
+# installed, and an option the install lacks fails it as it would fail the real one.
 #
 #   install_matching_test.sh <install-matching.sh>
 set -euo pipefail
@@ -62,10 +60,9 @@ installed() { # installed NAME=VERSION...: the dpkg status, amd64 packages
     done >"$work/status"
 }
 
-# universe BOOKWORM_AMD64 BROKEN: the repository and apt's lists of it, afresh. The lists are
-# fetched as on a machine that had amd64 alone, then added i386: when BROKEN is set, the
-# bookworm-security i386 list is cut short before the second fetch, so that it fails its size
-# check and apt keeps the suite's lists of the first.
+# universe BOOKWORM_AMD64 BROKEN: the repository and apt's lists of it, afresh, fetched as on a
+# machine that had amd64 alone, then added i386. With BROKEN, the bookworm-security i386 list
+# is cut short before the second fetch: it fails its size check and apt keeps the first lists.
 universe() {
     rm -rf "$work/repo" "$work/state" "$work/cache"
     mkdir -p "$work/state/lists/partial" "$work/cache/archives/partial" "$work/etc"

@@ -13,21 +13,16 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
 
 std::string LoadFile(const std::string& name) {
-    std::string bytes;
-    if (std::FILE* file = std::fopen(name.c_str(), "rb")) {
-        char chunk[4096];
-        std::size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-            bytes.append(chunk, got);
-        }
-        std::fclose(file);
-    }
-    return bytes;
+    std::ostringstream bytes;
+    bytes << std::ifstream(name, std::ios::binary).rdbuf();
+    return bytes.str();
 }
 
 void PrintHex(const std::string& bytes) {

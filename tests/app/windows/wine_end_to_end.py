@@ -1,22 +1,12 @@
 #!/usr/bin/env python3
-"""End-to-end tests of keyreport.exe under Wine, used the way a person uses it.
-
-Each case runs the program in a console of its own (wineconsole, on a private Xvfb
-display) from a folder holding a Test.txt, through run.bat, which sends standard output to
-out.bin and then saves the exit code to rc.txt. The message boxes are read and closed with
-box_probe.exe, key presses go to the console's X window with xdotool, and what the program
-should show comes from the shared reference model (reference_run.exe). One Wine prefix
-serves the whole run.
-
-Checked in every case: standard output byte for byte at each stage, each box's text (read
-as Unicode, character for character), caption and single OK button, that the run waits
-while a box is open, that it waits for a key after the prompt and ends after one, and exit
-code 0. Some cases also press a key in the console while a box is open, which the run must
-discard.
+"""End-to-end tests of keyreport.exe under Wine, used the way a person uses it: each case runs
+in a console of its own (wineconsole, on a private Xvfb display) through run.bat, which saves
+standard output to out.bin and the exit code to rc.txt; box_probe.exe reads and closes the
+boxes, xdotool presses keys. See docs/windows.md.
 """
 
-import argparse
 import errno
+import functools
 import os
 import shutil
 import signal
@@ -25,32 +15,28 @@ import sys
 import tempfile
 import time
 
-from cases import (CASES, HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
-                   CaseFailure, box_text, difference, dump_stage_ends, expect, read_expected,
-                   shown)
+from cases import (HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
+                   CaseFailure, box_text, case_folder, expect, expect_output, parse_arguments,
+                   read_expected, run_cases, shown)
 
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
 
+QUIET = dict(stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 # How long to wait for the program to get somewhere, and how long to watch that it stays
 # where it is. Wine is slow to start and to hand over after a box closes.
 REACH_SECONDS = 30.0
 HOLD_SECONDS = 1.0
-
-
-# ctest counts the test as skipped, not passed, when it exits with this code.
-SKIPPED = 77
-# Wine's own loaders on Debian, one per build: the 32-bit one (package wine32, of the i386
-# architecture) is itself a 32-bit x86 program, as every 32-bit Wine process is; the 64-bit
-# one (package wine64) runs 64-bit Windows programs alone.
+SKIPPED = 77  # ctest counts the test as skipped, not passed
+# Wine's loaders on Debian: the 32-bit one (wine32:i386) is itself a 32-bit x86 program, as
+# every 32-bit Wine process is; the 64-bit one (wine64) runs 64-bit Windows programs alone.
 LOADERS = {"win32": "/usr/lib/wine/wine", "win64": "/usr/lib/wine/wine64"}
 
 
 def why_wine_cannot_run(build):
-    """Why this build's Wine cannot run here, or None when it can. The 32-bit Wine is
-    optional: its packages may not be installable, and a kernel built or booted without 32-bit
-    emulation refuses every 32-bit program with ENOEXEC. KEYREPORT_WINE32=off stands in for a
-    machine without it: no Wine process is started then."""
+    """Why this build's Wine cannot run here, or None. The 32-bit Wine is optional: it may not
+    be installable, and a kernel without 32-bit emulation refuses every 32-bit program with
+    ENOEXEC. KEYREPORT_WINE32=off stands in for such a machine: no Wine process is started."""
     if build == "win32" and os.environ.get("KEYREPORT_WINE32") == "off":
         return "KEYREPORT_WINE32=off: 32-bit Wine is not to be used"
     loader = LOADERS[build]
@@ -59,8 +45,7 @@ def why_wine_cannot_run(build):
             return "32-bit Wine is not installed (Debian package wine32:i386)"
         raise RuntimeError("%s is missing: install the Debian package wine64" % loader)
     try:
-        subprocess.run([loader, "--version"], stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=120, check=False)
+        subprocess.run([loader, "--version"], timeout=120, check=False, **QUIET)
     except OSError as error:
         if error.errno == errno.ENOEXEC:
             return ("this machine's kernel does not run 32-bit x86 programs (32-bit emulation "
@@ -69,10 +54,9 @@ def why_wine_cannot_run(build):
     return None
 
 
-# Wine's light theme, on in a new prefix, draws a push button flat with a white face and a
-# border of this colour, but only for a program whose manifest asks for Common-Controls 6;
-# without it the button is the classic grey one. The border must cover at least a quarter of
-# the button's outline.
+# Wine's light theme, on in a new prefix, draws a push button flat with a border of this colour
+# only for a program whose manifest asks for Common-Controls 6, else the classic grey one. The
+# border must cover at least a quarter of the button's outline.
 THEMED_BORDER = (0x30, 0x96, 0xFA)
 
 
@@ -81,24 +65,17 @@ class Session:
 
     def __init__(self, args, root):
         self.args = args
-        self.root = root
-        self.env = dict(os.environ)
-        self.env.update(
-            WINEPREFIX=os.path.join(root, "prefix"),
-            WINEDEBUG="-all",
-            WINEDLLOVERRIDES="mscoree,mshtml=",
-            WINEARCH=args.build,
-            # The loader every Wine process of this prefix is started with.
-            WINELOADER=LOADERS[args.build],
-        )
+        # WINELOADER: the loader every Wine process of this prefix is started with.
+        self.env = dict(os.environ, WINEPREFIX=os.path.join(root, "prefix"), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=", WINEARCH=args.build,
+                        WINELOADER=LOADERS[args.build])
         self.xvfb = None
 
     def start(self):
         read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
-             "-nolisten", "tcp"],
-            pass_fds=[write_end], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(write_end), "-screen", "0",
+                                      "1024x768x24", "-nolisten", "tcp"], pass_fds=[write_end],
+                                     **QUIET)
         os.close(write_end)
         with os.fdopen(read_end) as display:
             number = display.readline().strip()
@@ -109,14 +86,13 @@ class Session:
         # A server left over from an earlier prefix in the same place can refuse the first
         # try while it shuts down.
         for attempt in range(3):
-            booted = subprocess.run(self.command("wineboot", "--init"), env=self.env,
-                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            booted = subprocess.run(self.command("wineboot", "--init"), env=self.env, **QUIET)
             if booted.returncode == 0:
                 break
             time.sleep(2)
         else:
             raise RuntimeError("wineboot failed with code %d" % booted.returncode)
-        self.wait_wineserver()
+        subprocess.run(["wineserver", "--wait"], env=self.env, **QUIET)
         # Keep one server up for the whole run rather than one per case.
         subprocess.run(["wineserver", "--persistent"], env=self.env, check=True)
         print("Wine prefix ready in %.1f s" % (time.monotonic() - started), flush=True)
@@ -125,15 +101,10 @@ class Session:
                    "/d", "N", "/f"])
 
     def stop(self):
-        subprocess.run(["wineserver", "--kill"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "--kill"], env=self.env, **QUIET)
         if self.xvfb is not None:
             self.xvfb.send_signal(signal.SIGTERM)
             self.xvfb.wait()
-
-    def wait_wineserver(self):
-        subprocess.run(["wineserver", "--wait"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def command(self, *words):
         """A command line that runs a Windows program with this build's Wine loader."""
@@ -144,18 +115,12 @@ class Session:
                                 stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         return result.returncode, result.stdout
 
-    def probe(self, mode, milliseconds=None, cwd=None):
+    def probe(self, mode, *milliseconds):
         """Runs box_probe; returns its fields, or None when it found no box."""
-        command = [self.args.box_probe, mode]
-        if milliseconds is not None:
-            command.append(str(milliseconds))
-        code, out = self.wine(command, cwd=cwd)
+        code, out = self.wine([self.args.box_probe, mode] + [str(m) for m in milliseconds])
         if code != 0:
             return None
-        fields = {}
-        for line in out.decode("ascii").splitlines():
-            key, _, value = line.partition("=")
-            fields[key] = value
+        fields = dict(line.split("=", 1) for line in out.decode("ascii").splitlines())
         for key in ("caption", "text", "button"):
             if key in fields:
                 fields[key] = bytes.fromhex(fields[key])
@@ -190,18 +155,11 @@ class Run:
 
     def __init__(self, session, folder):
         self.session = session
-        self.folder = folder
         self.out = os.path.join(folder, "out.bin")
         self.rc = os.path.join(folder, "rc.txt")
-        self.console = None
         self.window = None
-
-    def start(self):
-        self.console = subprocess.Popen(self.session.command("wineconsole", "cmd", "/c",
-                                                             "run.bat"),
-                                        cwd=self.folder, env=self.session.env,
-                                        stdout=subprocess.DEVNULL,
-                                        stderr=subprocess.DEVNULL)
+        self.console = subprocess.Popen(session.command("wineconsole", "cmd", "/c", "run.bat"),
+                                        cwd=folder, env=session.env, **QUIET)
 
     def output(self):
         try:
@@ -242,21 +200,10 @@ class Run:
         self.session.xdotool("key", "--window", self.window, key)
 
     def finish(self):
-        if self.console is not None:
-            try:
-                self.console.wait(timeout=REACH_SECONDS)
-            except subprocess.TimeoutExpired:
-                self.console.kill()
-                self.console.wait()
-
-
-def reference(session, folder, has_file):
-    """Expected console output and box texts for this folder's Test.txt."""
-    code, out = session.wine([session.args.reference,
-                              "Test.txt" if has_file else "absent.txt", "out.bin"], cwd=folder)
-    if code != 0:
-        raise RuntimeError("reference_run failed")
-    return read_expected(out)
+        try:
+            self.console.wait(timeout=REACH_SECONDS)
+        except subprocess.TimeoutExpired:
+            pass  # killed at the end of the case
 
 
 def await_box(session, run):
@@ -271,37 +218,32 @@ def await_box(session, run):
     return None
 
 
-def run_case(session, root, number, contents, extras, screenshot):
-    folder = os.path.join(root, "case-%d" % number)
-    os.makedirs(folder)
+def run_case(session, root, number, contents, extras):
+    folder = case_folder(root, number, contents)
     shutil.copy(session.args.exe, os.path.join(folder, "keyreport.exe"))
     with open(os.path.join(folder, "run.bat"), "wb") as bat:
         bat.write(RUN_BAT)
-    if contents is not None:
-        test_file = os.path.join(folder, "Test.txt")
-        with open(test_file, "wb") as text:
-            text.write(contents)
 
     holder = None
     if extras & {HELD_READING, HELD_WRITING}:
         mode = "write" if HELD_WRITING in extras else "read"
         holder = subprocess.Popen(session.command(session.args.hold_file, "Test.txt", mode),
-                                  cwd=folder,
-                                  env=session.env, stdout=subprocess.PIPE,
+                                  cwd=folder, env=session.env, stdout=subprocess.PIPE,
                                   stderr=subprocess.DEVNULL)
         if holder.stdout.readline().strip() != b"held":
             holder.wait()
             raise RuntimeError("hold_file could not open Test.txt")
 
     run = Run(session, folder)
-    run.start()
     try:
         # The first output: a dump line (its address fixes the rest) or the prompt.
         run.reach(lambda: len(run.output()) >= len(PROMPT) or run.ended(), "the first output")
         # The reference takes the text buffer's address from the output so far.
-        console, boxes = reference(session, folder, contents is not None)
+        code, out = session.wine([session.args.reference, "Test.txt", "out.bin"], cwd=folder)
+        if code != 0:
+            raise RuntimeError("reference_run failed")
+        console, boxes, stages, before_key = read_expected(out)
         expect(console.endswith(PROMPT + LINE_BREAK), "reference output lacks the prompt")
-        stages = dump_stage_ends(console)
 
         for index, text in enumerate(boxes):
             box = await_box(session, run)
@@ -317,9 +259,7 @@ def run_case(session, root, number, contents, extras, screenshot):
                    "box %d buttons: %s of them, first %s (id %s)"
                    % (index + 1, box["buttons"], shown(box["button"]), box["button_id"]))
             expect(session.open_boxes() == 1, "more than one box open")
-            expect(run.output() == console[:stages[index]],
-                   "output while box %d is open: %s"
-                   % (index + 1, difference(run.output(), console[:stages[index]])))
+            expect_output("output while box %d is open" % (index + 1), run.output(), stages[index])
             run.hold("box %d is open" % (index + 1))
             if index == 0:
                 width = int(box["button_right"]) - int(box["button_left"])
@@ -328,8 +268,8 @@ def run_case(session, root, number, contents, extras, screenshot):
                 expect(themed >= (width + height) // 2,
                        "box 1's button is not drawn themed (%d pixels of its border colour): "
                        "the manifest's Common-Controls 6 did not take effect" % themed)
-                if screenshot:
-                    session.capture(box, "", screenshot)
+                if PICTURE in extras and session.args.screenshot:
+                    session.capture(box, "", session.args.screenshot)
             if KEY_IN_BOX in extras and index == len(boxes) - 1:
                 run.press_key("x")
                 time.sleep(0.5)
@@ -337,22 +277,19 @@ def run_case(session, root, number, contents, extras, screenshot):
             expect(session.probe("press", 1000) is not None, "box %d vanished" % (index + 1))
             run.reach(lambda: session.open_boxes() == 0, "box %d to close" % (index + 1))
 
-        before_key = console[: -len(LINE_BREAK)]
         run.reach(lambda: run.output() == before_key or run.ended(), "the prompt")
-        expect(run.output() == before_key,
-               "output before the key: %s" % difference(run.output(), before_key))
+        expect_output("output before the key", run.output(), before_key)
         expect(session.open_boxes() == 0, "a box is open at the prompt")
         run.hold("waiting for a key at the prompt")
 
         run.press_key("y")
         run.reach(run.ended, "the end of the run after a key press")
         run.finish()
-        expect(run.output() == console,
-               "output at the end: %s" % difference(run.output(), console))
+        expect_output("output at the end", run.output(), console)
         with open(run.rc, "rb") as rc:
             code = rc.read().strip()
         expect(code == b"0", "exit code %s" % shown(code))
-        return len(boxes)
+        return "%d boxes" % len(boxes)
     finally:
         for process in (run.console, holder):
             if process is not None and process.poll() is None:
@@ -361,19 +298,11 @@ def run_case(session, root, number, contents, extras, screenshot):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--build", choices=sorted(LOADERS), default="win32",
-                        help="which Windows build: win32 (PE32) or win64 (PE32+)")
-    parser.add_argument("--exe", required=True, help="keyreport.exe")
-    parser.add_argument("--box-probe", required=True, help="box_probe.exe")
-    parser.add_argument("--reference", required=True, help="reference_run.exe")
-    parser.add_argument("--hold-file", required=True, help="hold_file.exe")
-    parser.add_argument("--screenshot", help="PNG of the first box of a UTF-8 case")
-    parser.add_argument("--work", help="folder for the prefix and the cases (default: temporary)")
-    parser.add_argument("--only", type=int, help="run this case only (numbered from 1)")
-    args = parser.parse_args()
-    for name in ("exe", "box_probe", "reference", "hold_file"):
-        setattr(args, name, os.path.abspath(getattr(args, name)))
+    args = parse_arguments(__doc__, LOADERS, {
+        "exe": "keyreport.exe", "box-probe": "box_probe.exe", "reference": "reference_run.exe",
+        "hold-file": "hold_file.exe"}, {
+        "screenshot": "PNG of the first box of a UTF-8 case",
+        "work": "folder for the prefix and the cases (default: temporary)"})
     reason = why_wine_cannot_run(args.build)
     if reason:
         print("SKIP: %s; no case was run" % reason, flush=True)
@@ -383,32 +312,17 @@ def main():
     if args.work:
         # A server may still run for the previous prefix here.
         subprocess.run(["wineserver", "--kill"],
-                       env=dict(os.environ, WINEPREFIX=os.path.join(root, "prefix")),
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                       env=dict(os.environ, WINEPREFIX=os.path.join(root, "prefix")), **QUIET)
         shutil.rmtree(root, ignore_errors=True)
         os.makedirs(root)
     session = Session(args, root)
-    failures = 0
     try:
         session.start()
-        for number, (name, contents, extras) in enumerate(CASES, start=1):
-            if args.only and number != args.only:
-                continue
-            started = time.monotonic()
-            try:
-                boxes = run_case(session, root, number, contents, extras,
-                                 args.screenshot if PICTURE in extras else None)
-                print("PASS %d %s (%d boxes, %.1f s)"
-                      % (number, name, boxes, time.monotonic() - started), flush=True)
-            except (CaseFailure, RuntimeError, OSError, subprocess.SubprocessError) as failure:
-                failures += 1
-                print("FAIL %d %s: %s" % (number, name, failure), flush=True)
+        return run_cases(args.only, functools.partial(run_case, session, root))
     finally:
         session.stop()
         if not args.work:
             shutil.rmtree(root, ignore_errors=True)
-    print("%d of %d cases failed" % (failures, len(CASES) if not args.only else 1))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":
