@@ -58,11 +58,11 @@ void SilenceDescriptor(int fd, int mode) {
 // process to its parent's end; elsewhere the box's process only checks its parent is there.
 void TieToParent(pid_t parent) {
 #if defined(__linux__)
-    if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) {
-        _exit(BoxNotShown);
-    }
+    const bool isTied = prctl(PR_SET_PDEATHSIG, SIGKILL) == 0;
+#else
+    const bool isTied = true;
 #endif
-    if (getppid() != parent) {
+    if (!isTied || getppid() != parent) {
         _exit(BoxNotShown);
     }
 }
