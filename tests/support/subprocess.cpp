@@ -23,11 +23,10 @@ const char* ProgramPath() {
 
 void ExecProgram(const char* program, const std::vector<std::string>& programArguments) {
     std::vector<std::string> words;
-    if (const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER")) {
-        std::istringstream split(runUnder);
-        for (std::string word; split >> word;) {
-            words.push_back(word);
-        }
+    const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER");
+    std::istringstream split(runUnder != nullptr ? runUnder : "");
+    for (std::string word; split >> word;) {
+        words.push_back(word);
     }
     words.push_back(program);
     words.insert(words.end(), programArguments.begin(), programArguments.end());
@@ -122,10 +121,8 @@ bool WaitsInPoll(pid_t process) {
         close(STDOUT_FILENO);
     }
     signal(SIGPIPE, SIG_DFL);
-    if (options.noDisplay) {
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-    }
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
     for (const std::string& setting : options.environment) {
         const std::size_t equals = setting.find('=');
         setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
@@ -173,9 +170,6 @@ RunResult RunProgram(const RunOptions& options) {
     if (options.output == Output::NoReader) {
         close(output[0]);
         output[0] = -1;
-    }
-    if (!options.input.empty()) {
-        [[maybe_unused]] auto put = write(input[1], options.input.data(), options.input.size());
     }
     close(input[1]);
 

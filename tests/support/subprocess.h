@@ -23,14 +23,14 @@ enum class Output {
 
 struct RunOptions {
     std::string folder;           // the current directory of the run
-    std::string input;            // written to standard input through a pipe, then closed
-    std::string inputPath;        // if set, standard input is this file instead
+    std::string inputPath;        // if set, standard input is this file, else an empty pipe
     Output output = Output::Pipe; // where standard output goes
     bool unprivileged = false;    // when run as root, run as nobody so that file modes apply
-    bool noDisplay = true;        // run without a display, so message boxes go to standard error
     std::string program;          // if set, the program to run instead of the one under test
     std::vector<std::string> arguments;   // the program's command line after its name
-    std::vector<std::string> environment; // NAME=value settings made for the run, after noDisplay
+    // NAME=value settings for the run, which has no display (message boxes go to standard
+    // error) unless one is set here.
+    std::vector<std::string> environment;
 };
 
 struct RunResult {
