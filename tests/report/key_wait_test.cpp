@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -16,7 +17,6 @@
 #include <poll.h>
 #include <pty.h>
 #include <string>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -24,6 +24,7 @@
 #include <thread>
 #include <unistd.h>
 #include <utility>
+#include <utmp.h>
 
 namespace {
 
@@ -62,13 +63,8 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
 
     terminal.child = fork();
     if (terminal.child == 0) {
-        setsid();
-        ioctl(slave, TIOCSCTTY, 0);
-        for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
-            dup2(slave, fd);
-        }
-        close(slave);
         close(terminal.master);
+        login_tty(slave); // a session of its own, the terminal its controlling terminal
         if (chdir(folder.c_str()) != 0) {
             _exit(126);
         }
@@ -80,12 +76,8 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
         const rlimit noCore{0, 0}; // SIGQUIT ends the run without a core file
         setrlimit(RLIMIT_CORE, &noCore);
         if (shell) {
-            setenv("PS1", "<$?>$ ", 1);
-            setenv("TERM", "dumb", 1);
-            setenv("INPUTRC", "/dev/null", 1);
-            setenv("HISTFILE", "/dev/null", 1);
-            execlp("bash", "bash", "--norc", "--noprofile", "-i", nullptr);
-            _exit(127);
+            execlp("env", "env", "PS1=<$?>$ ", "TERM=dumb", "INPUTRC=/dev/null",
+                   "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i", nullptr);
         }
         ExecProgram(ProgramPath());
     }
@@ -138,20 +130,23 @@ bool WaitForKeyMode(int master, pid_t shell = -1) {
     });
 }
 
+// What /proc/PID/stat holds after the command name in parentheses: the state first.
+std::string StatOf(pid_t process) {
+    std::string line;
+    std::getline(std::ifstream("/proc/" + std::to_string(process) + "/stat"), line);
+    return line.substr(std::min(line.size(), line.rfind(')') + 2));
+}
+
 // Waits until the shell's one job, its child, is in the given state: 'T' stopped, 'S' waiting,
 // or 'Z' ended (a zombie, or already collected by the shell).
 bool WaitForJob(pid_t shell, char state) {
     const std::string task = "/proc/" + std::to_string(shell) + "/task/" + std::to_string(shell);
     return WaitUntil([&] {
         pid_t job = 0;
-        std::string line;
         if (!(std::ifstream(task + "/children") >> job)) {
             return state == 'Z';
         }
-        std::getline(std::ifstream("/proc/" + std::to_string(job) + "/stat"), line);
-        // The state follows the command name, which is in parentheses.
-        const std::size_t at = line.rfind(')') + 2;
-        return at < line.size() && line[at] == state;
+        return StatOf(job).rfind(state, 0) == 0;
     });
 }
 
@@ -239,14 +234,12 @@ TEST_F(KeyWait, ValuesAreShownEscapedNeverObeyed) {
     EXPECT_EQ(EndWithKey(), 0);
 }
 
-// The processor time the process has used so far, user and system, from /proc/PID/stat
-// (fields 14 and 15, in clock ticks, after the command name in parentheses).
+// The processor time the process has used so far, user and system: fields 14 and 15 of
+// /proc/PID/stat, in clock ticks.
 double CpuSecondsOf(pid_t process) {
-    std::string line;
-    std::getline(std::ifstream("/proc/" + std::to_string(process) + "/stat"), line);
     unsigned long long user = 0, system = 0;
-    std::sscanf(line.c_str() + line.rfind(')') + 2,
-                "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu", &user, &system);
+    std::sscanf(StatOf(process).c_str(), "%*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %*s %llu %llu",
+                &user, &system);
     return static_cast<double>(user + system) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
