@@ -39,15 +39,11 @@ struct RunResult {
     int status = -1; // as waitpid gives it
 };
 
-// The path of the program under test.
-const char* ProgramPath();
+const char* ProgramPath(); // of the program under test
 
-// Replaces the calling (child) process with program and its arguments, under the command that the
-// environment variable KEYREPORT_RUN_UNDER names, if set (for instance valgrind and its
-// options, separated by spaces).
+// Replaces the calling (child) process with program and its arguments, under the command
+// KEYREPORT_RUN_UNDER names, if set (valgrind and its options, for instance).
 [[noreturn]] void ExecProgram(const char* program, const std::vector<std::string>& arguments = {});
 
 RunResult RunProgram(const RunOptions& options);
-
-// The exit code of a run that ended normally, or -1.
-int ExitCodeOf(const RunResult& result);
+int ExitCodeOf(const RunResult& result); // of a run that ended normally, or -1
