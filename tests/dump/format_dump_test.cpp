@@ -169,11 +169,6 @@ TEST(DumpKernels, TheBuildsKernelsTheCpuRunsBestFirstEndingWithTables) {
     EXPECT_EQ(list.kernels[list.count - 1].putLines, PutLinesByTable);
 }
 
-std::vector<DumpKernel> RunnableKernels() {
-    const DumpKernelList list = GetDumpKernels();
-    return std::vector<DumpKernel>(list.kernels, list.kernels + list.count);
-}
-
 // Empty when the text the kernel's dump of count bytes at source matches the reference,
 // else where and how the first differing line differs. The block is exactly the dump's size.
 std::string Mismatch(const DumpKernel& kernel, const char* source, std::uint32_t count) {
@@ -193,16 +188,6 @@ std::string Mismatch(const DumpKernel& kernel, const char* source, std::uint32_t
     return DescribeDumpDifference(found, expected);
 }
 
-// Bytes in which column j of line L holds 17 L + j: over 256 lines, every value meets every
-// column.
-std::vector<char> EveryValueInEveryColumn(std::uint32_t count) {
-    std::vector<char> bytes(count);
-    for (std::uint32_t i = 0; i < count; ++i) {
-        bytes[i] = static_cast<char>(i + i / 16);
-    }
-    return bytes;
-}
-
 std::vector<char> Scrambled(std::uint32_t count) {
     std::vector<char> bytes(count);
     std::uint32_t state = 12345;
@@ -215,7 +200,10 @@ std::vector<char> Scrambled(std::uint32_t count) {
 
 using FormatDumpReference = testing::TestWithParam<DumpKernel>;
 
-INSTANTIATE_TEST_SUITE_P(Kernels, FormatDumpReference, testing::ValuesIn(RunnableKernels()),
+const DumpKernelList Kernels = GetDumpKernels();
+
+INSTANTIATE_TEST_SUITE_P(Kernels, FormatDumpReference,
+                         testing::ValuesIn(Kernels.kernels, Kernels.kernels + Kernels.count),
                          [](const testing::TestParamInfo<DumpKernel>& info) {
                              return std::string(info.param.name);
                          });
@@ -236,7 +224,11 @@ TEST_P(FormatDumpReference, EveryAlignmentAcrossStretchSeams) {
 }
 
 TEST_P(FormatDumpReference, EveryByteValueInEveryColumn) {
-    const std::vector<char> bytes = EveryValueInEveryColumn(256 * 16 + 16);
+    // Column j of line L holds 17 L + j: over 256 lines, every value meets every column.
+    std::vector<char> bytes(256 * 16 + 16);
+    for (std::uint32_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] = static_cast<char>(i + i / 16);
+    }
     for (std::uint32_t offset = 0; offset < 16; ++offset) {
         ASSERT_EQ(Mismatch(GetParam(), bytes.data() + offset, 256 * 16), "") << "offset " << offset;
     }
