@@ -2,13 +2,14 @@
 // and collects its output and how it ended.
 #include "tests/support/subprocess.h"
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <pwd.h>
 #include <sstream>
@@ -22,12 +23,9 @@ const char* ProgramPath() {
 }
 
 void ExecProgram(const char* program, const std::vector<std::string>& programArguments) {
-    std::vector<std::string> words;
     const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER");
     std::istringstream split(runUnder != nullptr ? runUnder : "");
-    for (std::string word; split >> word;) {
-        words.push_back(word);
-    }
+    std::vector<std::string> words{std::istream_iterator<std::string>(split), {}};
     words.push_back(program);
     words.insert(words.end(), programArguments.begin(), programArguments.end());
     std::vector<char*> arguments;
@@ -124,8 +122,7 @@ bool WaitsInPoll(pid_t process) {
     unsetenv("DISPLAY");
     unsetenv("WAYLAND_DISPLAY");
     for (const std::string& setting : options.environment) {
-        const std::size_t equals = setting.find('=');
-        setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+        putenv(strdup(setting.c_str())); // kept until the exec
     }
     if (options.unprivileged) {
         DropPrivileges();
@@ -204,9 +201,7 @@ RunResult RunProgram(const RunOptions& options) {
         }
     }
     for (const pollfd& stream : streams) {
-        if (stream.fd >= 0) {
-            close(stream.fd);
-        }
+        close(stream.fd); // none for one already closed (-1)
     }
     waitpid(child, &result.status, 0);
     if (!copy.path.empty()) {
