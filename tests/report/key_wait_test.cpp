@@ -101,23 +101,19 @@ template <typename Condition> bool WaitUntil(Condition done) {
 // time is up or the terminal has closed.
 bool ShowsNext(Terminal& terminal, const std::string& text) {
     std::size_t at = std::string::npos;
-    bool closed = false;
     WaitUntil([&] {
         pollfd ready{terminal.master, POLLIN, 0};
-        while ((at = terminal.seen.find(text, terminal.shown)) == std::string::npos && !closed &&
+        ssize_t got = 1;
+        while ((at = terminal.seen.find(text, terminal.shown)) == std::string::npos && got > 0 &&
                poll(&ready, 1, 0) > 0) {
             char chunk[1024];
-            const ssize_t got = read(terminal.master, chunk, sizeof chunk);
-            closed = got <= 0;
-            terminal.seen.append(chunk, closed ? 0 : static_cast<std::size_t>(got));
+            got = read(terminal.master, chunk, sizeof chunk);
+            terminal.seen.append(chunk, got > 0 ? static_cast<std::size_t>(got) : 0);
         }
-        return at != std::string::npos || closed;
+        return at != std::string::npos || got <= 0;
     });
-    if (at == std::string::npos) {
-        return false;
-    }
-    terminal.shown = at + text.size();
-    return true;
+    terminal.shown = at != std::string::npos ? at + text.size() : terminal.shown;
+    return at != std::string::npos;
 }
 
 // Waits until the program has the terminal in key mode (no line editing). Started from a
@@ -166,13 +162,15 @@ void Type(const Terminal& terminal, const std::string& keys) {
 
 // Skips the test, saying why on standard output too, when the program runs under another
 // program (KEYREPORT_RUN_UNDER names it, valgrind or an emulator), which would do as why says.
-void SkipUnderAnotherProgram(const char* why) {
-    if (const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER")) {
+bool SkipsUnderAnotherProgram(const char* why) {
+    const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER");
+    if (runUnder != nullptr) {
         const std::string reason = "the program runs under " +
                                    std::string(runUnder, std::strcspn(runUnder, " ")) + ", " + why;
         std::printf("SKIP: %s\n", reason.c_str());
-        GTEST_SKIP() << reason;
+        [&reason] { GTEST_SKIP() << reason; }();
     }
+    return runUnder != nullptr;
 }
 
 class KeyWait : public ::testing::Test {
@@ -247,8 +245,7 @@ double CpuSecondsOf(pid_t process) {
 // well under a tenth of a processor. Its own processor time is measured, not the time that
 // passes, so a busy machine does not make the check pass or fail.
 TEST_F(KeyWait, SleepsBetweenLooksAtTheInput) {
-    SkipUnderAnotherProgram("whose processor time would be measured");
-    if (IsSkipped()) {
+    if (SkipsUnderAnotherProgram("whose processor time would be measured")) {
         return;
     }
     ASSERT_TRUE(Start()) << terminal.seen;
@@ -380,12 +377,9 @@ class KeyWaitInShellKey : public KeyWaitInShell, public ::testing::WithParamInte
 TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
     const ShellCase& row = GetParam();
     const bool stops = row.start != Start::Foreground;
-    if (stops) {
-        // valgrind lets the program's SIGTSTP go by without stopping: no stop to continue from.
-        SkipUnderAnotherProgram("which takes the stop");
-        if (IsSkipped()) {
-            return;
-        }
+    // valgrind lets the program's SIGTSTP go by without stopping: no stop to continue from.
+    if (stops && SkipsUnderAnotherProgram("which takes the stop")) {
+        return;
     }
     const bool background = row.start == Start::Background;
     Type(terminal, row.prefix + ProgramCommand() + (background ? " &\r" : "\r"));
@@ -434,12 +428,10 @@ TEST_P(KeyWaitInShellKey, EndsTheRunAndLeavesNothingForTheShell) {
         // LF, its LF made CR LF by the terminal), then the shell's prompt. The shell may show
         // the command line in a report of the stop too, so the end is what is checked.
         const std::string shown = terminal.seen.substr(0, terminal.shown);
-        const auto endsWith = [&shown](const std::string& text) {
-            const std::string end = text + "\r\r\n" + ShellPrompt(0);
-            return shown.size() >= end.size() &&
-                   shown.compare(shown.size() - end.size(), end.size(), end) == 0;
-        };
-        EXPECT_TRUE(endsWith(Prompt) || endsWith(ProgramPath() + std::string("\r\n"))) << shown;
+        const std::string end = "\r\r\n" + ShellPrompt(0);
+        EXPECT_TRUE(shown.ends_with(Prompt + end) ||
+                    shown.ends_with(ProgramPath() + ("\r\n" + end)))
+            << shown;
     }
     EXPECT_EQ(ModeAtThePrompt(terminal), before);
 }
