@@ -133,23 +133,19 @@ constexpr char BuildKernels[] = "tables";
 
 // The kernels the process should be offered: those of the build, best first, from the one
 // KEYREPORT_EXPECT_KERNEL names where it is set (the runs on an emulated CPU set it), else
-// from the first the CPU runs. The table and NEON kernels run on every CPU
-// of their build; an x86 kernel runs where the flags of /proc/cpuinfo name it.
+// from the first the CPU runs. The table and NEON kernels run on every CPU of their build;
+// an x86 kernel runs where the flags of /proc/cpuinfo name it.
 std::string ExpectedKernels() {
-    std::istringstream build(BuildKernels);
     const char* named = std::getenv("KEYREPORT_EXPECT_KERNEL");
-    std::string flags;
+    std::string flags, expected;
     std::ifstream cpuinfo("/proc/cpuinfo");
     while (std::getline(cpuinfo, flags) && flags.rfind("flags", 0) != 0) {
     }
-    flags += " ";
-    std::string expected;
+    std::istringstream build(BuildKernels);
     for (std::string kernel; build >> kernel;) {
-        const bool runs = named != nullptr
-                              ? expected != "" || kernel == named
-                              : kernel == "tables" || kernel == "neon" ||
-                                    flags.find(" " + kernel + " ") != std::string::npos;
-        if (runs) {
+        if (named != nullptr ? expected != "" || kernel == named
+                             : kernel == "tables" || kernel == "neon" ||
+                                   (flags + " ").find(" " + kernel + " ") != std::string::npos) {
             expected += kernel + " ";
         }
     }

@@ -177,9 +177,7 @@ class KeyWait : public ::testing::Test {
   protected:
     void SetUp() override { WriteBytes(folder.path + "/Test.txt", "str1=hello&str2=world&"); }
     void TearDown() override {
-        if (terminal.master >= 0) {
-            close(terminal.master);
-        }
+        close(terminal.master); // none (-1) once a test has closed it
         RemoveTempFolder(folder);
     }
     // Starts the program on a terminal; whether it showed its prompt and took key mode.
