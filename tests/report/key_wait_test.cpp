@@ -75,11 +75,12 @@ Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhea
         }
         const rlimit noCore{0, 0}; // SIGQUIT ends the run without a core file
         setrlimit(RLIMIT_CORE, &noCore);
-        if (shell) {
-            execlp("env", "env", "PS1=<$?>$ ", "TERM=dumb", "INPUTRC=/dev/null",
-                   "HISTFILE=/dev/null", "bash", "--norc", "--noprofile", "-i", nullptr);
+        if (!shell) {
+            ExecProgram(ProgramPath());
         }
-        ExecProgram(ProgramPath());
+        execlp("env", "env", "PS1=<$?>$ ", "TERM=dumb", "INPUTRC=/dev/null", "HISTFILE=/dev/null",
+               "bash", "--norc", "--noprofile", "-i", nullptr);
+        _exit(127);
     }
     close(slave);
     return terminal;

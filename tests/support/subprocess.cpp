@@ -204,9 +204,7 @@ RunResult RunProgram(const RunOptions& options) {
         close(stream.fd); // none for one already closed (-1)
     }
     waitpid(child, &result.status, 0);
-    if (!copy.path.empty()) {
-        RemoveTempFolder(copy);
-    }
+    RemoveTempFolder(copy); // nothing without a copy
     result.output.erase(0, filler);
     return result;
 }
