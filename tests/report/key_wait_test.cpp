@@ -40,52 +40,6 @@ struct Terminal {
     std::size_t shown = 0; // how much of it the test has waited for
 };
 
-// Starts the program on a new pseudo-terminal in folder, after typing typedAhead into it, and
-// with ignoredSignal, unless 0, ignored. Output processing is off so the bytes read back are
-// the bytes written. Or, with shell, starts an interactive bash there instead, with output
-// processing on as a person has it, and a prompt that shows the last exit status ("<0>$ ").
-Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhead,
-                         int ignoredSignal = 0, bool shell = false) {
-    Terminal terminal;
-    int slave = -1;
-    if (openpty(&terminal.master, &slave, nullptr, nullptr, nullptr) != 0) {
-        std::abort();
-    }
-    termios mode{};
-    tcgetattr(slave, &mode);
-    if (!shell) {
-        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
-    }
-    mode.c_lflag |= ICANON | ECHO | ISIG;
-    tcsetattr(slave, TCSANOW, &mode);
-    tcgetattr(slave, &terminal.before);
-    [[maybe_unused]] auto typed = write(terminal.master, typedAhead.data(), typedAhead.size());
-
-    terminal.child = fork();
-    if (terminal.child == 0) {
-        close(terminal.master);
-        login_tty(slave); // a session of its own, the terminal its controlling terminal
-        if (chdir(folder.c_str()) != 0) {
-            _exit(126);
-        }
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-        if (ignoredSignal != 0) {
-            signal(ignoredSignal, SIG_IGN);
-        }
-        const rlimit noCore{0, 0}; // SIGQUIT ends the run without a core file
-        setrlimit(RLIMIT_CORE, &noCore);
-        if (!shell) {
-            ExecProgram(ProgramPath());
-        }
-        execlp("env", "env", "PS1=<$?>$ ", "TERM=dumb", "INPUTRC=/dev/null", "HISTFILE=/dev/null",
-               "bash", "--norc", "--noprofile", "-i", nullptr);
-        _exit(127);
-    }
-    close(slave);
-    return terminal;
-}
-
 // Looks every few milliseconds, for up to ten seconds, until done() holds; whether it did.
 template <typename Condition> bool WaitUntil(Condition done) {
     const auto deadline = std::chrono::steady_clock::now() + 10s;
@@ -115,6 +69,54 @@ bool ShowsNext(Terminal& terminal, const std::string& text) {
     });
     terminal.shown = at != std::string::npos ? at + text.size() : terminal.shown;
     return at != std::string::npos;
+}
+
+// Starts the program on a new pseudo-terminal in folder, after typing typedAhead into it, and
+// with ignoredSignal, unless 0, ignored. Output processing is off so the bytes read back are
+// the bytes written. Or, with shell, starts an interactive bash there instead, with output
+// processing on as a person has it, and a prompt that shows the last exit status ("<0>$ ").
+Terminal StartOnTerminal(const std::string& folder, const std::string& typedAhead,
+                         int ignoredSignal = 0, bool shell = false) {
+    Terminal terminal;
+    int slave = -1;
+    if (openpty(&terminal.master, &slave, nullptr, nullptr, nullptr) != 0) {
+        std::abort();
+    }
+    termios mode{};
+    tcgetattr(slave, &mode);
+    if (!shell) {
+        mode.c_oflag &= ~static_cast<tcflag_t>(OPOST);
+    }
+    mode.c_lflag |= ICANON | ECHO | ISIG;
+    tcsetattr(slave, TCSANOW, &mode);
+    tcgetattr(slave, &terminal.before);
+    // Typed ahead once the terminal has taken it in, as its echo shows.
+    [[maybe_unused]] auto typed = write(terminal.master, typedAhead.data(), typedAhead.size());
+    ShowsNext(terminal, typedAhead);
+
+    terminal.child = fork();
+    if (terminal.child == 0) {
+        close(terminal.master);
+        login_tty(slave); // a session of its own, the terminal its controlling terminal
+        if (chdir(folder.c_str()) != 0) {
+            _exit(126);
+        }
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        if (ignoredSignal != 0) {
+            signal(ignoredSignal, SIG_IGN);
+        }
+        const rlimit noCore{0, 0}; // SIGQUIT ends the run without a core file
+        setrlimit(RLIMIT_CORE, &noCore);
+        if (!shell) {
+            ExecProgram(ProgramPath());
+        }
+        execlp("env", "env", "PS1=<$?>$ ", "TERM=dumb", "INPUTRC=/dev/null", "HISTFILE=/dev/null",
+               "bash", "--norc", "--noprofile", "-i", nullptr);
+        _exit(127);
+    }
+    close(slave);
+    return terminal;
 }
 
 // Waits until the program has the terminal in key mode (no line editing). Started from a
