@@ -170,18 +170,12 @@ TEST(DumpKernels, TheBuildsKernelsTheCpuRunsBestFirstEndingWithTables) {
 std::string Mismatch(const DumpKernel& kernel, const char* source, std::uint32_t count) {
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(source);
     const std::string expected = ReferenceDump(bytes, count, AddressOf(source));
-    char* block = static_cast<char*>(std::malloc(expected.size() + 1));
-    if (block == nullptr) {
-        return "no block";
-    }
-    PutDump(block, source, count, kernel.putLines);
-    std::string found(block, expected.size());
-    const char last = block[expected.size()];
-    std::free(block);
-    if (last != '\0') {
+    std::vector<char> block(expected.size() + 1, '#');
+    PutDump(block.data(), source, count, kernel.putLines);
+    if (block.back() != '\0') {
         return "no zero right after the last line";
     }
-    return DescribeDumpDifference(found, expected);
+    return DescribeDumpDifference(std::string(block.data(), expected.size()), expected);
 }
 
 std::vector<char> Scrambled(std::uint32_t count) {
