@@ -16,6 +16,13 @@ constexpr std::uint32_t ChunkBytes = 64 * 1024; // what dumpfile formats at a ti
 class Dumpfile : public ::testing::TestWithParam<std::uint32_t> {
   protected:
     void TearDown() override { RemoveTempFolder(folder); }
+    RunResult RunOn(const char* file) {
+        RunOptions options;
+        options.folder = folder.path;
+        options.program = DUMPFILE_PROGRAM;
+        options.arguments = {file};
+        return RunProgram(options);
+    }
     TempFolder folder = MakeTempFolder();
 };
 
@@ -26,11 +33,7 @@ TEST_P(Dumpfile, WritesTheReferenceDumpOfTheWholeFile) {
         bytes += static_cast<char>((i * 167 + i / 251) & 0xFF); // every byte value, unaligned
     }
     WriteBytes(folder.path + "/file.bin", bytes);
-    RunOptions options;
-    options.folder = folder.path;
-    options.program = DUMPFILE_PROGRAM;
-    options.arguments = {"file.bin"};
-    const RunResult run = RunProgram(options);
+    const RunResult run = RunOn("file.bin");
     EXPECT_EQ(run.error, "");
     EXPECT_EQ(ExitCodeOf(run), 0);
     if (count == 0) {
@@ -38,11 +41,9 @@ TEST_P(Dumpfile, WritesTheReferenceDumpOfTheWholeFile) {
         return;
     }
     ASSERT_GE(run.output.size(), 8u);
-    const auto address =
-        static_cast<std::uint32_t>(std::stoul(run.output.substr(0, 8), nullptr, 16));
-    const std::string expected =
-        ReferenceDump(reinterpret_cast<const std::uint8_t*>(bytes.data()), count, address);
-    EXPECT_EQ(DescribeDumpDifference(run.output, expected), "");
+    const auto address = std::stoul(run.output.substr(0, 8), nullptr, 16);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    EXPECT_EQ(DescribeDumpDifference(run.output, ReferenceDump(data, count, address)), "");
 }
 
 // Empty, one byte, a line and a byte either side, and a chunk's end and a byte either side,
@@ -55,29 +56,18 @@ INSTANTIATE_TEST_SUITE_P(Sizes, Dumpfile,
                          });
 
 // What cannot be mapped is refused with one line, not a crash, a hang or an empty dump.
-TEST(DumpfileRefuses, FilesItCannotMap) {
-    const TempFolder folder = MakeTempFolder();
+using DumpfileRefuses = Dumpfile;
+
+TEST_F(DumpfileRefuses, FilesItCannotMap) {
     ASSERT_EQ(mkdir((folder.path + "/folder").c_str(), 0755), 0);
     ASSERT_EQ(mkfifo((folder.path + "/fifo").c_str(), 0644), 0); // no writer ever comes
-    const struct {
-        const char* file;
-        const char* error;
-    } cases[] = {
-        {"folder", "dumpfile: folder: cannot read\n"},
-        {"fifo", "dumpfile: fifo: cannot read\n"},
-        {"missing", "dumpfile: missing: cannot open\n"},
-    };
-    for (const auto& refused : cases) {
-        RunOptions options;
-        options.folder = folder.path;
-        options.program = DUMPFILE_PROGRAM;
-        options.arguments = {refused.file};
-        const RunResult run = RunProgram(options);
-        EXPECT_EQ(run.output, "") << refused.file;
-        EXPECT_EQ(run.error, refused.error) << refused.file;
-        EXPECT_EQ(ExitCodeOf(run), 1) << refused.file;
+    for (const char* file : {"folder", "fifo", "missing"}) {
+        const RunResult run = RunOn(file);
+        const char* why = file == std::string("missing") ? "open" : "read";
+        EXPECT_EQ(run.output, "") << file;
+        EXPECT_EQ(run.error, "dumpfile: " + std::string(file) + ": cannot " + why + "\n") << file;
+        EXPECT_EQ(ExitCodeOf(run), 1) << file;
     }
-    RemoveTempFolder(folder);
 }
 
 } // namespace

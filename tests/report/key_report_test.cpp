@@ -17,12 +17,15 @@ class KeyReportRun : public ::testing::Test {
     void TearDown() override { RemoveTempFolder(folder); }
 
     std::string TestFile() const { return folder.path + "/Test.txt"; }
+    std::string TestFileContents() const {
+        std::ifstream file(TestFile(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(file), {});
+    }
 
     RunResult Run(const std::string& contents, RunOptions options = {}) {
         WriteBytes(TestFile(), contents);
         return RunIn(options);
     }
-
     RunResult RunIn(RunOptions options) {
         options.folder = folder.path;
         return RunProgram(options);
@@ -31,40 +34,22 @@ class KeyReportRun : public ::testing::Test {
     TempFolder folder = MakeTempFolder();
 };
 
-// A value that, written raw to a terminal, would clear it, set its title and clipboard, and
-// overwrite and reverse itself.
-constexpr char TerminalCommands[] = "str1=\x1b[2J\x1b]52;c;ZWNobyBwd25lZAo=\a\x1b]0;pwned\a\rX\b\b"
-                                    "\xe2\x80\xae"
-                                    "abc";
-
-std::uint32_t AddressAt(const std::string& output, std::size_t at) {
-    return static_cast<std::uint32_t>(std::stoul(output.substr(at, 8), nullptr, 16));
-}
-
-std::string Hex8(std::uint32_t value) {
-    char digits[9];
-    std::snprintf(digits, sizeof digits, "%08X", value);
-    return digits;
-}
-
 TEST_F(KeyReportRun, ExampleFileGivesBothDumpsBothValuesAndThePrompt) {
     const RunResult run = Run("str1=hello&str2=world&");
     ASSERT_GE(run.output.size(), 8u);
-    const std::uint32_t base = AddressAt(run.output, 0);
+    const auto base = static_cast<std::uint32_t>(std::stoul(run.output.substr(0, 8), nullptr, 16));
+    const auto at = [base](std::uint32_t offset) { // the address column of a line of the text
+        char digits[9];
+        std::snprintf(digits, sizeof digits, "%08X", base + offset);
+        return std::string(digits);
+    };
     const std::string expected =
-        Hex8(base) + "  73 74 72 31 3D 68 65 6C - 6C 6F 26 73 74 72 32 3D  str1=hello&str2=\r\n" +
-        Hex8(base + 16) +
-        "  77 6F 72 6C 64 26 00 00 - 00 00 00 00 00 00 00 00  world&..........\r\n" +
-        Hex8(base + 32) +
-        "  00 00 00 00 00 00 00 00                            ........        \r\n"
-        "\r\n" +
-        Hex8(base + 11) +
-        "  73 74 72 32 3D 77 6F 72 - 6C 64 26 00 00 00 00 00  str2=world&.....\r\n" +
-        Hex8(base + 27) +
-        "  00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00  ................\r\n" +
-        Hex8(base + 43) +
-        "  00 00 00 00 00 00 00 00                            ........        \r\n"
-        "\r\n"
+        at(0) + "  73 74 72 31 3D 68 65 6C - 6C 6F 26 73 74 72 32 3D  str1=hello&str2=\r\n" +
+        at(16) + "  77 6F 72 6C 64 26 00 00 - 00 00 00 00 00 00 00 00  world&..........\r\n" +
+        at(32) + "  00 00 00 00 00 00 00 00                            ........        \r\n\r\n" +
+        at(11) + "  73 74 72 32 3D 77 6F 72 - 6C 64 26 00 00 00 00 00  str2=world&.....\r\n" +
+        at(27) + "  00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00  ................\r\n" +
+        at(43) + "  00 00 00 00 00 00 00 00                            ........        \r\n\r\n" +
         "Press any key to exit...\r\n";
     EXPECT_EQ(run.output, expected);
     EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
@@ -102,15 +87,13 @@ TEST_P(FilesAndStreams, ShowWhatTheRunCanRead) {
     } else if (row.file != FileKind::Missing) {
         WriteBytes(TestFile(), row.contents);
     }
-    RunOptions options;
-    options.output = row.output;
-    options.inputPath = row.inputPath;
     // File modes apply to a run as nobody, where the tests run as root.
-    options.unprivileged = row.file == FileKind::ReadOnly || row.file == FileKind::Unreadable;
-    if (options.unprivileged) {
+    const bool unprivileged = row.file == FileKind::ReadOnly || row.file == FileKind::Unreadable;
+    if (unprivileged) {
         chmod(TestFile().c_str(), row.file == FileKind::ReadOnly ? 0444 : 0);
     }
-    const RunResult run = RunIn(options);
+    const RunResult run =
+        RunIn({.inputPath = row.inputPath, .output = row.output, .unprivileged = unprivileged});
     const std::string read = regular ? row.contents : "";
     const ReferenceOutput expected = ReferenceRun(read, TextAddressFrom(run.output, read));
     std::string boxes;
@@ -122,8 +105,7 @@ TEST_P(FilesAndStreams, ShowWhatTheRunCanRead) {
     EXPECT_EQ(run.error, boxes);
     EXPECT_EQ(ExitCodeOf(run), 0);
     if (regular) {
-        std::ifstream file(TestFile(), std::ios::binary);
-        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), row.contents);
+        EXPECT_EQ(TestFileContents(), row.contents);
     }
 }
 
@@ -154,10 +136,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Standard input at its end, or unreadable: the key wait ends instead of hanging.
         FileAndStreams{"InputAtItsEnd", FileKind::Contents, Example, Output::Pipe, "/dev/null"},
         FileAndStreams{"InputUnreadable", FileKind::Contents, Example, Output::Pipe, "/"},
-        // Bytes a terminal would obey reach a pipe unchanged: escape sequences, CR and BS, a
-        // C1 control raw and in UTF-8, a right-to-left override.
+        // Bytes a terminal would obey reach a pipe unchanged: escape sequences that would clear
+        // it and set its title and clipboard, CR and BS, a C1 control raw and in UTF-8, a
+        // right-to-left override.
         FileAndStreams{"TerminalCommandsToAPipe", FileKind::Contents,
-                       std::string(TerminalCommands) + "&str2=\x9b\xc2\x9b&"}),
+                       "str1=\x1b[2J\x1b]52;c;ZWNobyBwd25lZAo=\a\x1b]0;pwned\a\rX\b\b\xe2\x80\xae"
+                       "abc&str2=\x9b\xc2\x9b&"}),
     [](const ::testing::TestParamInfo<FileAndStreams>& info) { return info.param.name; });
 
 // The command line: --help or --version alone answers on standard output in lines that fit
@@ -182,10 +166,7 @@ class CommandLine : public KeyReportRun, public ::testing::WithParamInterface<Co
 
 TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     const CommandLineCase& line = GetParam();
-    RunOptions options;
-    options.arguments = line.arguments;
-    options.output = line.to;
-    const RunResult run = Run(Example, options);
+    const RunResult run = Run(Example, {.output = line.to, .arguments = line.arguments});
     if (line.exact) {
         EXPECT_EQ(run.output, line.output);
     } else {
@@ -198,8 +179,7 @@ TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     }
     EXPECT_EQ(run.error, line.error);
     EXPECT_EQ(ExitCodeOf(run), line.exitCode);
-    std::ifstream file(TestFile(), std::ios::binary);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(file), {}), Example);
+    EXPECT_EQ(TestFileContents(), Example);
 }
 
 // The refusal of an argument, which is shown quoted.

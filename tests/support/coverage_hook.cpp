@@ -1,13 +1,9 @@
 // Linked into the program in the coverage build only, with --wrap=_exit and --wrap=raise.
-//
 // The program ends through _exit (ExitProcess) or a signal raised again with its default
-// action, and neither runs the exit-time write of gcc's coverage counters: without this
-// every run would count as never made. Each of the two calls writes the counters first, then
-// goes on as usual.
-//
-// The counters are written once a process: a later write is skipped. A raise that returns
-// (a stop, continued) zeroes them after the write, which makes the next write count what
-// runs from there on.
+// action, and neither runs the exit-time write of gcc's coverage counters: each of the two
+// calls writes them first. They are written once a process, a later write skipped; a raise
+// that returns (a stop, continued) zeroes them after the write, which makes the next write
+// count what runs from there on.
 extern "C" {
 
 void __gcov_dump();

@@ -56,9 +56,8 @@ extern "C" BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD 
     if (file != &FileHandle && file != INVALID_HANDLE_VALUE) {
         std::abort();
     }
-    const DWORD count = file != &FileHandle               ? 0
-                        : DoubleFile.size() < bytesToRead ? DoubleFile.size()
-                                                          : bytesToRead;
+    const DWORD count =
+        file == &FileHandle ? std::min<std::size_t>(DoubleFile.size(), bytesToRead) : 0;
     std::memset(buffer, 0, bytesToRead);
     std::memcpy(buffer, DoubleFile.data(), count);
     DoubleTextBuffer = static_cast<const char*>(buffer);
@@ -79,13 +78,13 @@ extern "C" BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD bytesToWrite, LPDWO
 extern "C" LPSTR lstrcpyA(LPSTR destination, LPCSTR source) {
     return std::strcpy(destination, source);
 }
-
 extern "C" HANDLE GetStdHandle(DWORD stdHandle) {
     return stdHandle == STD_OUTPUT_HANDLE  ? &StdOutput
            : stdHandle == STD_INPUT_HANDLE ? &StdInput
                                            : INVALID_HANDLE_VALUE;
 }
 
+// The key wait ends at once, on a key.
 extern "C" BOOL FlushConsoleInputBuffer(HANDLE) {
     return TRUE;
 }
@@ -100,7 +99,6 @@ extern "C" void Sleep(DWORD) {}
 extern "C" HANDLE GetProcessHeap() {
     return &Heap;
 }
-
 extern "C" LPVOID HeapAlloc(HANDLE heap, DWORD, SIZE_T bytes) {
     if (heap != &Heap) {
         std::abort();
@@ -109,9 +107,8 @@ extern "C" LPVOID HeapAlloc(HANDLE heap, DWORD, SIZE_T bytes) {
     if (DoubleHeapFails) {
         return nullptr;
     }
-    void* block = std::malloc(bytes);
-    Blocks.push_back(block);
-    return block;
+    Blocks.push_back(std::malloc(bytes));
+    return Blocks.back();
 }
 
 extern "C" int ShowMessageBox(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
@@ -168,13 +165,11 @@ std::vector<ReportCase> ReadReportCases() {
     for (std::string line; std::getline(table, line);) {
         std::istringstream fields(line);
         ReportCase report;
-        if (line.empty() || line[0] == '#' || !(fields >> report.name >> report.notes)) {
-            continue;
-        }
         std::string text;
-        std::getline(fields >> std::ws, text);
-        report.contents = DecodeContents(text);
-        cases.push_back(report);
+        if (line[0] != '#' && fields >> report.name >> report.notes) {
+            std::getline(fields >> std::ws, text);
+            cases.push_back({report.name, report.notes, DecodeContents(text)});
+        }
     }
     if (cases.empty()) {
         std::abort(); // a table that cannot be read must not pass as one without cases

@@ -6,32 +6,19 @@
 
 std::string ReferenceDump(const std::uint8_t* bytes, std::uint32_t count, std::uint32_t address) {
     std::string text;
+    char field[16];
     for (std::uint32_t start = 0; start < count; start += 16) {
-        char field[16];
         std::snprintf(field, sizeof field, "%08X  ", static_cast<unsigned>(address + start));
-        std::string line = field;
+        std::string hex = field, shown;
         for (std::uint32_t j = 0; j < 16; ++j) {
-            if (j == 8) {
-                line += start + 8 < count ? "- " : "  ";
-            }
-            if (start + j < count) {
-                std::snprintf(field, sizeof field, "%02X ", bytes[start + j]);
-                line += field;
-            } else {
-                line += "   ";
-            }
+            const bool in = start + j < count;
+            const std::uint8_t b = in ? bytes[start + j] : 0;
+            std::snprintf(field, sizeof field, "%02X ", b);
+            hex += j != 8 ? "" : start + 8 < count ? "- " : "  ";
+            hex += in ? field : "   ";
+            shown += !in ? ' ' : b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
         }
-        line += ' ';
-        for (std::uint32_t j = 0; j < 16; ++j) {
-            if (start + j < count) {
-                const std::uint8_t b = bytes[start + j];
-                line += b >= 0x20 && b < 0x7F ? static_cast<char>(b) : '.';
-            } else {
-                line += ' ';
-            }
-        }
-        line += "\r\n";
-        text += line;
+        text += hex + ' ' + shown + "\r\n";
     }
     return text;
 }

@@ -2,13 +2,14 @@
 // and collects its output and how it ended.
 #include "tests/support/subprocess.h"
 
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <pwd.h>
 #include <sstream>
@@ -22,13 +23,9 @@ const char* ProgramPath() {
 }
 
 void ExecProgram(const char* program, const std::vector<std::string>& programArguments) {
-    std::vector<std::string> words;
-    if (const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER")) {
-        std::istringstream split(runUnder);
-        for (std::string word; split >> word;) {
-            words.push_back(word);
-        }
-    }
+    const char* runUnder = std::getenv("KEYREPORT_RUN_UNDER");
+    std::istringstream split(runUnder != nullptr ? runUnder : "");
+    std::vector<std::string> words{std::istream_iterator<std::string>(split), {}};
     words.push_back(program);
     words.insert(words.end(), programArguments.begin(), programArguments.end());
     std::vector<char*> arguments;
@@ -122,13 +119,10 @@ bool WaitsInPoll(pid_t process) {
         close(STDOUT_FILENO);
     }
     signal(SIGPIPE, SIG_DFL);
-    if (options.noDisplay) {
-        unsetenv("DISPLAY");
-        unsetenv("WAYLAND_DISPLAY");
-    }
+    unsetenv("DISPLAY");
+    unsetenv("WAYLAND_DISPLAY");
     for (const std::string& setting : options.environment) {
-        const std::size_t equals = setting.find('=');
-        setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(), 1);
+        putenv(strdup(setting.c_str())); // kept until the exec
     }
     if (options.unprivileged) {
         DropPrivileges();
@@ -174,9 +168,6 @@ RunResult RunProgram(const RunOptions& options) {
         close(output[0]);
         output[0] = -1;
     }
-    if (!options.input.empty()) {
-        [[maybe_unused]] auto put = write(input[1], options.input.data(), options.input.size());
-    }
     close(input[1]);
 
     RunResult result;
@@ -210,14 +201,10 @@ RunResult RunProgram(const RunOptions& options) {
         }
     }
     for (const pollfd& stream : streams) {
-        if (stream.fd >= 0) {
-            close(stream.fd);
-        }
+        close(stream.fd); // none for one already closed (-1)
     }
     waitpid(child, &result.status, 0);
-    if (!copy.path.empty()) {
-        RemoveTempFolder(copy);
-    }
+    RemoveTempFolder(copy); // nothing without a copy
     result.output.erase(0, filler);
     return result;
 }

@@ -23,14 +23,14 @@ enum class Output {
 
 struct RunOptions {
     std::string folder;           // the current directory of the run
-    std::string input;            // written to standard input through a pipe, then closed
-    std::string inputPath;        // if set, standard input is this file instead
+    std::string inputPath;        // if set, standard input is this file, else an empty pipe
     Output output = Output::Pipe; // where standard output goes
     bool unprivileged = false;    // when run as root, run as nobody so that file modes apply
-    bool noDisplay = true;        // run without a display, so message boxes go to standard error
     std::string program;          // if set, the program to run instead of the one under test
     std::vector<std::string> arguments;   // the program's command line after its name
-    std::vector<std::string> environment; // NAME=value settings made for the run, after noDisplay
+    // NAME=value settings for the run, which has no display (message boxes go to standard
+    // error) unless one is set here.
+    std::vector<std::string> environment;
 };
 
 struct RunResult {
@@ -39,15 +39,11 @@ struct RunResult {
     int status = -1; // as waitpid gives it
 };
 
-// The path of the program under test.
-const char* ProgramPath();
+const char* ProgramPath(); // of the program under test
 
-// Replaces the calling (child) process with program and its arguments, under the command that the
-// environment variable KEYREPORT_RUN_UNDER names, if set (for instance valgrind and its
-// options, separated by spaces).
+// Replaces the calling (child) process with program and its arguments, under the command
+// KEYREPORT_RUN_UNDER names, if set (valgrind and its options, for instance).
 [[noreturn]] void ExecProgram(const char* program, const std::vector<std::string>& arguments = {});
 
 RunResult RunProgram(const RunOptions& options);
-
-// The exit code of a run that ended normally, or -1.
-int ExitCodeOf(const RunResult& result);
+int ExitCodeOf(const RunResult& result); // of a run that ended normally, or -1

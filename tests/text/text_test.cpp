@@ -88,24 +88,11 @@ TEST(MeasureText, StopsAtTheZeroBeforeAGuardPage) {
     munmap(pages, 2 * page);
 }
 
-// Runs PrintText with standard output sent to a pipe; returns what came out.
+// Runs PrintText with standard output captured; returns what came out.
 std::string Printed(const char* text, std::uint32_t& reported) {
-    int pipeEnds[2];
-    EXPECT_EQ(pipe(pipeEnds), 0);
-    const int saved = dup(STDOUT_FILENO);
-    dup2(pipeEnds[1], STDOUT_FILENO);
+    testing::internal::CaptureStdout();
     reported = PrintText(text);
-    dup2(saved, STDOUT_FILENO);
-    close(saved);
-    close(pipeEnds[1]);
-    std::string out;
-    char chunk[256];
-    ssize_t got;
-    while ((got = read(pipeEnds[0], chunk, sizeof chunk)) > 0) {
-        out.append(chunk, static_cast<std::size_t>(got));
-    }
-    close(pipeEnds[0]);
-    return out;
+    return testing::internal::GetCapturedStdout();
 }
 
 TEST(PrintText, WritesTheBytesUnchangedAndReportsTheCount) {
