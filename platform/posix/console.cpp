@@ -141,12 +141,19 @@ extern "C" BOOL FlushConsoleInputBuffer(HANDLE consoleInput) {
 
 // Nonzero when a read of standard input would not block: a key, the input's end, or an
 // input that is closed or broken. A poll that fails, even one a signal cut short, counts as
-// ready too: the read that follows then waits for the key.
+// ready too: the read that follows then waits for the key. A run in the background has no
+// key to read: the terminal's keys are the foreground job's, and a read would stop the run
+// (SIGTTIN), so the wait goes on until fg.
 extern "C" int _kbhit() {
-    // A run continued in the background (bg) has no mode of its own; brought to the
-    // foreground later (fg), it is not continued again, so the wait takes key mode up itself.
-    if (EnterKeyMode() && IsModeApplied == 0) {
-        ApplyWantedMode(TCSANOW);
+    if (EnterKeyMode()) {
+        if (!IsTerminalInForeground()) {
+            return 0;
+        }
+        // A run continued in the background (bg) has no mode of its own; brought to the
+        // foreground later (fg), it is not continued again, so it takes key mode up itself.
+        if (IsModeApplied == 0) {
+            ApplyWantedMode(TCSANOW);
+        }
     }
     pollfd input{STDIN_FILENO, POLLIN, 0};
     return poll(&input, 1, 0) != 0 ? 1 : 0;
