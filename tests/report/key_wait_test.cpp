@@ -218,17 +218,25 @@ TEST_F(KeyWait, KeyTypedBeforeTheWaitIsDiscardedAndTheNextOneEndsTheRun) {
 }
 
 // On a terminal each value is one line in which nothing is raw that the terminal would obey:
-// controls, C1 controls raw and in UTF-8, a right-to-left override, broken UTF-8.
+// controls, C1 controls raw and in UTF-8, a right-to-left override, broken UTF-8; escaped,
+// a line longer than the buffer it is written from.
 TEST_F(KeyWait, ValuesAreShownEscapedNeverObeyed) {
+    const std::string many(80, '\x01');
     WriteBytes(folder.path + "/Test.txt", "str1=\x1b[2J\x1b]0;pwned\a\rX\b\b\xe2\x80\xae"
-                                          "abc&str2=\t\n\x7f\\\xc2\x9b\x9b \xc3\xa9\xe9&");
+                                          "abc&str2=\t\n\x7f\\\xc2\x9b\x9b \xc3\xa9\xe9" +
+                                              many + "&");
     ASSERT_TRUE(Start()) << terminal.seen;
     const std::string& seen = terminal.seen;
     EXPECT_NE(seen.find("\r\nstr1=\\e[2J\\e]0;pwned\\a\\rX\\b\\b\\u202eabc\n"), std::string::npos)
         << seen;
-    EXPECT_NE(seen.find("\r\nstr2=\\t\\n\\x7f\\\\\\u009b\\x9b \xc3\xa9\\xe9\n"), std::string::npos)
+    std::string manyShown;
+    for (std::size_t at = 0; at < many.size(); ++at) {
+        manyShown += "\\x01";
+    }
+    EXPECT_NE(seen.find("\r\nstr2=\\t\\n\\x7f\\\\\\u009b\\x9b \xc3\xa9\\xe9" + manyShown + "\n"),
+              std::string::npos)
         << seen;
-    EXPECT_EQ(seen.find_first_of("\x1b\a\b\x7f\x9b"), std::string::npos) << seen;
+    EXPECT_EQ(seen.find_first_of("\x01\x1b\a\b\x7f\x9b"), std::string::npos) << seen;
     EXPECT_EQ(seen.find("\xe2\x80\xae"), std::string::npos) << seen;
     EXPECT_EQ(EndWithKey(), 0);
 }
