@@ -34,28 +34,6 @@ class KeyReportRun : public ::testing::Test {
     TempFolder folder = MakeTempFolder();
 };
 
-TEST_F(KeyReportRun, ExampleFileGivesBothDumpsBothValuesAndThePrompt) {
-    const RunResult run = Run("str1=hello&str2=world&");
-    ASSERT_GE(run.output.size(), 8u);
-    const auto base = static_cast<std::uint32_t>(std::stoul(run.output.substr(0, 8), nullptr, 16));
-    const auto at = [base](std::uint32_t offset) { // the address column of a line of the text
-        char digits[9];
-        std::snprintf(digits, sizeof digits, "%08X", base + offset);
-        return std::string(digits);
-    };
-    const std::string expected =
-        at(0) + "  73 74 72 31 3D 68 65 6C - 6C 6F 26 73 74 72 32 3D  str1=hello&str2=\r\n" +
-        at(16) + "  77 6F 72 6C 64 26 00 00 - 00 00 00 00 00 00 00 00  world&..........\r\n" +
-        at(32) + "  00 00 00 00 00 00 00 00                            ........        \r\n\r\n" +
-        at(11) + "  73 74 72 32 3D 77 6F 72 - 6C 64 26 00 00 00 00 00  str2=world&.....\r\n" +
-        at(27) + "  00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00  ................\r\n" +
-        at(43) + "  00 00 00 00 00 00 00 00                            ........        \r\n\r\n" +
-        "Press any key to exit...\r\n";
-    EXPECT_EQ(run.output, expected);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
-
 // What stands in the run's folder as Test.txt.
 enum class FileKind { Missing, Contents, ReadOnly, Unreadable, Folder, Fifo };
 

@@ -64,19 +64,6 @@ TEST(ConvertAnsiToUtf8, UndefinedBytesKeepTheirCodePoint) {
     }
 }
 
-// UTF-8 input is not special: its bytes are 1252 characters like any others. The text ends
-// at its first zero byte.
-TEST(ConvertAnsiToUtf8, WholeTexts) {
-    for (const auto& text : {std::pair{"", ""},
-                             {"str1=hello\r\n\t~", "str1=hello\r\n\t~"},
-                             {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9"},
-                             {"ab\0cd", "ab"}}) {
-        char utf8[64];
-        EXPECT_EQ(ConvertAnsiToUtf8(text.first, utf8), std::strlen(text.second));
-        EXPECT_STREQ(utf8, text.second);
-    }
-}
-
 // Three bytes per byte and the zero: the size the caller has to provide is enough and needed.
 TEST(ConvertAnsiToUtf8, WidestTextFillsThreeBytesPerByte) {
     const std::string text(255, '\x80');
@@ -89,10 +76,14 @@ TEST(ConvertAnsiToUtf8, WidestTextFillsThreeBytesPerByte) {
     }
 }
 
+// A text, whether it is well-formed UTF-8, and, where given, the text as Windows-1252 read
+// into UTF-8. UTF-8 input is not special there: its bytes are 1252 characters like any others.
+// The text ends at its first zero byte.
 struct Utf8Case {
     const char* name;
     const char* text;
     bool valid;
+    const char* converted = nullptr;
 };
 
 void PrintTo(const Utf8Case& text, std::ostream* out) {
@@ -102,38 +93,54 @@ void PrintTo(const Utf8Case& text, std::ostream* out) {
 class Utf8Check : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Check, TellsWellFormedUtf8) {
-    EXPECT_EQ(IsValidUtf8(GetParam().text), GetParam().valid);
+    const Utf8Case& row = GetParam();
+    EXPECT_EQ(IsValidUtf8(row.text), row.valid);
+    if (row.converted != nullptr) {
+        char utf8[64];
+        EXPECT_EQ(ConvertAnsiToUtf8(row.text, utf8), std::strlen(row.converted));
+        EXPECT_STREQ(utf8, row.converted);
+    }
 }
 
 // Each kind of lead byte at the ends of its range, and each way a sequence goes wrong.
 INSTANTIATE_TEST_SUITE_P(
     Sequences, Utf8Check,
-    ::testing::Values(Utf8Case{"Empty", "", true}, Utf8Case{"Ascii", "str1=hello&~\x7F", true},
-                      Utf8Case{"TwoBytesLowest", "\xC2\x80", true},
-                      Utf8Case{"TwoBytesHighest", "\xDF\xBF", true},
-                      Utf8Case{"TwoBytesOverlongC0", "\xC0\x80", false},
-                      Utf8Case{"TwoBytesOverlongC1", "\xC1\xBF", false},
-                      Utf8Case{"ThreeBytesLowest", "\xE0\xA0\x80", true},
-                      Utf8Case{"ThreeBytesOverlong", "\xE0\x9F\xBF", false},
-                      Utf8Case{"BelowTheSurrogates", "\xED\x9F\xBF", true},
-                      Utf8Case{"Surrogate", "\xED\xA0\x80", false},
-                      Utf8Case{"ThreeBytesHighest", "\xEF\xBF\xBF", true},
-                      Utf8Case{"FourBytesLowest", "\xF0\x90\x80\x80", true},
-                      Utf8Case{"FourBytesOverlong", "\xF0\x8F\xBF\xBF", false},
-                      Utf8Case{"FourBytesF1ToF3", "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF", true},
-                      Utf8Case{"U10FFFF", "\xF4\x8F\xBF\xBF", true},
-                      Utf8Case{"PastU10FFFF", "\xF4\x90\x80\x80", false},
-                      Utf8Case{"LeadF5", "\xF5\x80\x80\x80", false},
-                      Utf8Case{"LeadFF", "\xFF", false},
-                      Utf8Case{"LoneContinuation", "a\x80z", false},
-                      Utf8Case{"ExtraContinuation", "\xC3\xA9\xA9", false},
-                      Utf8Case{"TruncatedAtTheEnd", "ok \xE2\x82", false},
-                      Utf8Case{"TruncatedBeforeAscii", "\xC3z", false},
-                      Utf8Case{"LastContinuationMissing", "\xF3\xA0\x81z", false},
-                      Utf8Case{"MixedAfterAscii",
-                               "a\xC3\xA9"
-                               "b\xE2\x82\xAC\xF0\x9F\x98\x80",
-                               true}),
+    ::testing::Values(
+        Utf8Case{"Empty", "", true, ""}, Utf8Case{"Ascii", "str1=hello&~\x7F", true},
+        Utf8Case{"AsciiControls", "str1=hello\r\n\t~", true, "str1=hello\r\n\t~"},
+        Utf8Case{"EndsAtTheZero", "ab\0cd", true, "ab"},
+        Utf8Case{"TwoBytesLowest", "\xC2\x80", true}, Utf8Case{"TwoBytesHighest", "\xDF\xBF", true},
+        Utf8Case{"TwoBytesAsWindows1252", "caf\xC3\xA9", true, "caf\xC3\x83\xC2\xA9"},
+        Utf8Case{"TwoBytesOverlongC0", "\xC0\x80", false},
+        Utf8Case{"TwoBytesOverlongC0Slash", "str1=\xC0\xAF", false, "str1=\xC3\x80\xC2\xAF"},
+        Utf8Case{"TwoBytesOverlongC1", "\xC1\xBF", false, "\xC3\x81\xC2\xBF"},
+        Utf8Case{"ThreeBytesLowest", "\xE0\xA0\x80", true},
+        Utf8Case{"ThreeBytesOverlong", "\xE0\x9F\xBF", false},
+        Utf8Case{"ThreeBytesOverlongSlash", "str1=\xE0\x80\xAF", false,
+                 "str1=\xC3\xA0\xE2\x82\xAC\xC2\xAF"},
+        Utf8Case{"BelowTheSurrogates", "\xED\x9F\xBF", true},
+        Utf8Case{"Surrogate", "\xED\xA0\x80", false, "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
+        Utf8Case{"ThreeBytesHighest", "\xEF\xBF\xBF", true},
+        Utf8Case{"FourBytesLowest", "\xF0\x90\x80\x80", true},
+        Utf8Case{"FourBytesOverlong", "\xF0\x8F\xBF\xBF", false},
+        Utf8Case{"FourBytesF1ToF3", "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF", true},
+        Utf8Case{"U10FFFF", "\xF4\x8F\xBF\xBF", true},
+        Utf8Case{"PastU10FFFF", "\xF4\x90\x80\x80", false,
+                 "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
+        Utf8Case{"LeadF5", "\xF5\x80\x80\x80", false}, Utf8Case{"LeadFF", "\xFF", false},
+        // Bytes that never start a sequence, F5 to FF past U+10FFFF.
+        Utf8Case{"F5ToFF", "\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF", false,
+                 "\xC3\xB5\xC3\xB6\xC3\xB7\xC3\xB8\xC3\xB9\xC3\xBA\xC3\xBB\xC3\xBC\xC3\xBD"
+                 "\xC3\xBE\xC3\xBF"},
+        Utf8Case{"LoneContinuation", "a\x80z", false, "a\xE2\x82\xACz"},
+        Utf8Case{"ExtraContinuation", "\xC3\xA9\xA9", false},
+        Utf8Case{"TruncatedAtTheEnd", "ok \xE2\x82", false, "ok \xC3\xA2\xE2\x80\x9A"},
+        Utf8Case{"TruncatedBeforeAscii", "\xC3z", false, "\xC3\x83z"},
+        Utf8Case{"LastContinuationMissing", "\xF3\xA0\x81z", false, "\xC3\xB3\xC2\xA0\xC2\x81z"},
+        Utf8Case{"MixedAfterAscii",
+                 "a\xC3\xA9"
+                 "b\xE2\x82\xAC\xF0\x9F\x98\x80",
+                 true}),
     [](const ::testing::TestParamInfo<Utf8Case>& info) { return info.param.name; });
 
 struct LinesCase {
@@ -233,23 +240,10 @@ INSTANTIATE_TEST_SUITE_P(
         // three continuation bytes of the full range.
         BoxCase{"Utf8FourBytesF1ToF3",
                 "str1=\xF1\x80\x80\x80\xF2\xBF\xBF\xBF\xF3\xA0\x80\x81\xF3\xBF\xBF\xBF"},
-        // Not UTF-8: every byte is read as its Windows-1252 character.
-        BoxCase{"LoneContinuationByte", "str1=a\x80z", "str1=a\xE2\x82\xACz"},
-        BoxCase{"Overlong", "str1=\xC0\xAF", "str1=\xC3\x80\xC2\xAF"},
-        BoxCase{"OverlongThreeBytes", "str1=\xE0\x80\xAF", "str1=\xC3\xA0\xE2\x82\xAC\xC2\xAF"},
-        BoxCase{"Surrogate", "str1=\xED\xA0\x80", "str1=\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
-        BoxCase{"PastU10FFFF", "str1=\xF4\x90\x80\x80",
-                "str1=\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
-        BoxCase{"TruncatedAtTheEnd", "str1=\xE2\x82", "str1=\xC3\xA2\xE2\x80\x9A"},
-        BoxCase{"TruncatedBeforeAscii", "str1=\xC3z", "str1=\xC3\x83z"},
-        BoxCase{"TruncatedF3BeforeAscii", "str1=\xF3\xA0\x81z", "str1=\xC3\xB3\xC2\xA0\xC2\x81z"},
+        // Not UTF-8: every byte is read as its Windows-1252 character (each byte's reading:
+        // Sequences/Utf8Check.* and ConvertAnsiToUtf8.*).
         BoxCase{"HighWindows1252", "str1=\x93quoted\x94 caf\xE9",
                 "str1=\xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9"},
-        // Bytes that never start a sequence: C1 as an overlong lead, F5 to FF past U+10FFFF.
-        BoxCase{"OverlongC1", "str1=\xC1\xBF", "str1=\xC3\x81\xC2\xBF"},
-        BoxCase{"F5ToFF", "str1=\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF",
-                "str1=\xC3\xB5\xC3\xB6\xC3\xB7\xC3\xB8\xC3\xB9\xC3\xBA\xC3\xBB\xC3\xBC\xC3\xBD"
-                "\xC3\xBE\xC3\xBF"},
         // The longest value, 255 bytes, all of them but the key three bytes long in UTF-8:
         // the conversion's whole room of three bytes a byte, in lines of 80 characters.
         BoxCase{"LongestValueThreeBytesEach", "str1=" + std::string(250, '\x80'),
