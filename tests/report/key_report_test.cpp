@@ -2,6 +2,7 @@
 // for byte, and the exit code, for Test.txt files and standard streams of every kind.
 #include "app/linux/version.h"
 #include "tests/support/reference.h"
+#include "tests/support/rows.h"
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -47,10 +48,6 @@ struct FileAndStreams {
     Output output = Output::Pipe;
     const char* inputPath = ""; // standard input, if not an empty pipe
 };
-
-void PrintTo(const FileAndStreams& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class FilesAndStreams : public KeyReportRun,
                         public ::testing::WithParamInterface<FileAndStreams> {};
@@ -120,7 +117,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileAndStreams{"TerminalCommandsToAPipe", FileKind::Contents,
                        "str1=\x1b[2J\x1b]52;c;ZWNobyBwd25lZAo=\a\x1b]0;pwned\a\rX\b\b\xe2\x80\xae"
                        "abc&str2=\x9b\xc2\x9b&"}),
-    [](const ::testing::TestParamInfo<FileAndStreams>& info) { return info.param.name; });
+    NameOfRow<FileAndStreams>);
 
 // The command line: --help or --version alone answers on standard output in lines that fit
 // 79 columns, or fails with exit status 1 when the answer cannot be written; any other
@@ -135,10 +132,6 @@ struct CommandLineCase {
     bool exact = true;
     Output to = Output::Pipe;
 };
-
-void PrintTo(const CommandLineCase& line, std::ostream* out) {
-    *out << line.name;
-}
 
 class CommandLine : public KeyReportRun, public ::testing::WithParamInterface<CommandLineCase> {};
 
@@ -200,6 +193,6 @@ INSTANTIATE_TEST_SUITE_P(
             "HelpToAFullDevice", {"--help"}, 1, FullDevice, "", true, Output::FullDevice},
         CommandLineCase{
             "VersionToAFullDevice", {"--version"}, 1, FullDevice, "", true, Output::FullDevice}),
-    [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
+    NameOfRow<CommandLineCase>);
 
 } // namespace

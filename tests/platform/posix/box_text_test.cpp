@@ -6,6 +6,7 @@
 // up to 80 columns and a box 32 lines: a longer line is broken, and a text of more lines shows
 // its start, with the whole value on standard error too.
 #include "platform/posix/box_text.h"
+#include "tests/support/rows.h"
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -58,12 +59,6 @@ TEST(ConvertAnsiToUtf8, EveryByteIsItsWindows1252Character) {
     EXPECT_EQ(undefined, 5);
 }
 
-TEST(ConvertAnsiToUtf8, UndefinedBytesKeepTheirCodePoint) {
-    for (const std::uint8_t byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
-        EXPECT_EQ(ConvertByte(byte), std::string({'\xC2', static_cast<char>(byte)}));
-    }
-}
-
 // Three bytes per byte and the zero: the size the caller has to provide is enough and needed.
 TEST(ConvertAnsiToUtf8, WidestTextFillsThreeBytesPerByte) {
     const std::string text(255, '\x80');
@@ -85,10 +80,6 @@ struct Utf8Case {
     bool valid;
     const char* converted = nullptr;
 };
-
-void PrintTo(const Utf8Case& text, std::ostream* out) {
-    *out << text.name;
-}
 
 class Utf8Check : public ::testing::TestWithParam<Utf8Case> {};
 
@@ -127,6 +118,9 @@ INSTANTIATE_TEST_SUITE_P(
         Utf8Case{"U10FFFF", "\xF4\x8F\xBF\xBF", true},
         Utf8Case{"PastU10FFFF", "\xF4\x90\x80\x80", false,
                  "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
+        // The bytes 1252 leaves undefined keep their code point.
+        Utf8Case{"Undefined", "\x81\x8D\x8F\x90\x9D", false,
+                 "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},
         Utf8Case{"LeadF5", "\xF5\x80\x80\x80", false}, Utf8Case{"LeadFF", "\xFF", false},
         // Bytes that never start a sequence, F5 to FF past U+10FFFF.
         Utf8Case{"F5ToFF", "\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF", false,
@@ -141,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(
                  "a\xC3\xA9"
                  "b\xE2\x82\xAC\xF0\x9F\x98\x80",
                  true}),
-    [](const ::testing::TestParamInfo<Utf8Case>& info) { return info.param.name; });
+    NameOfRow<Utf8Case>);
 
 struct LinesCase {
     const char* name;
@@ -151,10 +145,6 @@ struct LinesCase {
     std::string lines; // what the lines hold
     bool whole;        // whether the whole text fit
 };
-
-void PrintTo(const LinesCase& lines, std::ostream* out) {
-    *out << lines.name;
-}
 
 class LineBreaking : public ::testing::TestWithParam<LinesCase> {};
 
@@ -189,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinesCase{"WiderThanTheLineStandsAlone", Wide + Wide, 1, 2, Wide + "\n" + Wide, true},
         LinesCase{"AccentedTakesOneColumn", Accented + Accented + Accented + " x", 3, 2,
                   Accented + Accented + Accented + "\nx", true}),
-    [](const ::testing::TestParamInfo<LinesCase>& info) { return info.param.name; });
+    NameOfRow<LinesCase>);
 
 struct BoxCase {
     const char* name;
@@ -198,10 +188,6 @@ struct BoxCase {
     std::string error;                // what standard error gets
     const char* screenWidth = "1024"; // the screen's width in pixels
 };
-
-void PrintTo(const BoxCase& box, std::ostream* out) {
-    *out << box.name;
-}
 
 std::string Repeat(const std::string& piece, int times) {
     return times > 0 ? piece + Repeat(piece, times - 1) : "";
@@ -269,6 +255,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "str1=" + std::string(31, '\n') + std::string(81, 'x'),
                 "str1=" + std::string(30, '\n') + "\n...",
                 "str1=" + std::string(31, '\n') + std::string(81, 'x') + "\n"}),
-    [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
+    NameOfRow<BoxCase>);
 
 } // namespace
