@@ -1,7 +1,5 @@
-// MeasureText over any bytes at every alignment: the text is placed so that it ends 0 to 3
-// bytes before an inaccessible guard page, which gives each of the four start alignments,
-// and with 0 the text's zero is the very last byte before the guard page. The result must
-// equal strlen, and the word reads must never touch the guard page.
+// MeasureText over any bytes ending 0 to 3 bytes before a guard page; what must hold is in
+// docs/testing.md.
 #include "text/text.h"
 
 #include <algorithm>

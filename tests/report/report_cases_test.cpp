@@ -1,7 +1,5 @@
-// Every report case of cases.txt, run in-process on the platform double, once with a working
-// heap and once with one that always fails (each dump then missing, the rest unchanged): the
-// run must end through ExitProcess(0) with standard output and each box's text byte for byte
-// the reference model's, the dumps' addresses those of the buffer the file was read into.
+// Every report case of cases.txt in-process on the platform double; docs/testing.md says what
+// each must show.
 #include "tests/support/platform_double.h"
 
 #include <gtest/gtest.h>

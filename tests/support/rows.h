@@ -1,6 +1,6 @@
 // The rows of a parameterized test table: a row with a name field shows by it in messages and
 // names its test. In the including file's own unnamed namespace, where its rows are declared;
-// C++20, where the constraint is what makes this PrintTo preferred to GoogleTest's own.
+// the constraint makes this PrintTo preferred to GoogleTest's own.
 #pragma once
 
 #include <gtest/gtest.h>

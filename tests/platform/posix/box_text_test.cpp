@@ -203,12 +203,11 @@ TEST_P(BoxText, ReachesTheBoxAsUtf8) {
     const BoxCase& box = GetParam();
     WriteBytes(folder.path + "/Test.txt", box.value + "&");
     const std::string record = folder.path + "/boxes";
-    RunOptions options;
-    options.folder = folder.path;
-    options.environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
-                           "BOX_RECORD=" + record,
-                           std::string("BOX_SCREEN_WIDTH=") + box.screenWidth};
-    const RunResult run = RunProgram(options);
+    const RunResult run =
+        RunProgram({.folder = folder.path,
+                    .environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
+                                    "BOX_RECORD=" + record,
+                                    "BOX_SCREEN_WIDTH=" + std::string(box.screenWidth)}});
     EXPECT_EQ(run.error, box.error); // nothing where the box shows the whole value
     EXPECT_EQ(ExitCodeOf(run), 0);
     std::ifstream boxes(record, std::ios::binary);
