@@ -23,10 +23,6 @@ class KeyReportRun : public ::testing::Test {
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
 
-    RunResult Run(const std::string& contents, RunOptions options = {}) {
-        WriteBytes(TestFile(), contents);
-        return RunIn(options);
-    }
     RunResult RunIn(RunOptions options) {
         options.folder = folder.path;
         return RunProgram(options);
@@ -137,7 +133,8 @@ class CommandLine : public KeyReportRun, public ::testing::WithParamInterface<Co
 
 TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     const CommandLineCase& line = GetParam();
-    const RunResult run = Run(Example, {.output = line.to, .arguments = line.arguments});
+    WriteBytes(TestFile(), Example);
+    const RunResult run = RunIn({.output = line.to, .arguments = line.arguments});
     if (line.exact) {
         EXPECT_EQ(run.output, line.output);
     } else {

@@ -19,15 +19,6 @@
 
 namespace {
 
-// The UTF-8 form of one byte as the converter makes it.
-std::string ConvertByte(std::uint8_t byte) {
-    const char text[2] = {static_cast<char>(byte), '\0'};
-    char utf8[4] = {'\x7F', '\x7F', '\x7F', '\x7F'};
-    const std::uint32_t length = ConvertAnsiToUtf8(text, utf8);
-    EXPECT_EQ(utf8[length], '\0') << "byte " << int{byte};
-    return std::string(utf8, length);
-}
-
 // The UTF-8 form of one byte as iconv's CP1252 makes it; empty where it defines none.
 std::string ConvertByteWithIconv(std::uint8_t byte) {
     const iconv_t converter = iconv_open("UTF-8", "CP1252");
@@ -54,7 +45,10 @@ TEST(ConvertAnsiToUtf8, EveryByteIsItsWindows1252Character) {
             ++undefined;
             continue;
         }
-        EXPECT_EQ(ConvertByte(static_cast<std::uint8_t>(byte)), expected) << "byte " << byte;
+        const char text[2] = {static_cast<char>(byte), '\0'};
+        char utf8[4] = {'\x7F', '\x7F', '\x7F', '\x7F'};
+        const std::uint32_t length = ConvertAnsiToUtf8(text, utf8); // with its zero, below
+        EXPECT_EQ(std::string(utf8, length + 1), expected + '\0') << "byte " << byte;
     }
     EXPECT_EQ(undefined, 5);
 }
