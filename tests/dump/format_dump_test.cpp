@@ -264,13 +264,8 @@ TEST_P(FormatDumpReference, LargeCount) {
 // either side still formats.
 TEST_P(FormatDumpReference, ReadsNoByteOutsideTheSource) {
     const long page = sysconf(_SC_PAGESIZE);
-    char* pages = static_cast<char*>(
-        mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(pages, MAP_FAILED);
-    ASSERT_EQ(mprotect(pages, page, PROT_NONE), 0);
-    ASSERT_EQ(mprotect(pages + 2 * page, page, PROT_NONE), 0);
-    char* start = pages + page;
-    char* end = pages + 2 * page;
+    char* const start = MapGuardedPage();
+    char* const end = start + page;
     const std::vector<char> bytes = Scrambled(static_cast<std::uint32_t>(page));
     std::memcpy(start, bytes.data(), bytes.size());
     for (std::uint32_t count = 1; count <= 100; ++count) {
@@ -278,7 +273,6 @@ TEST_P(FormatDumpReference, ReadsNoByteOutsideTheSource) {
             << "count " << count << " at the end";
         ASSERT_EQ(Mismatch(GetParam(), start, count), "") << "count " << count << " at the start";
     }
-    munmap(pages, 3 * page);
 }
 
 } // namespace

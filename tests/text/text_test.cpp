@@ -7,7 +7,6 @@
 
 #include <cstring>
 #include <string>
-#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
@@ -74,17 +73,13 @@ TEST(MeasureText, EveryLengthAndAlignmentWhateverFollowsTheZero) {
 // that page, whatever the text's alignment.
 TEST(MeasureText, StopsAtTheZeroBeforeAGuardPage) {
     const long page = sysconf(_SC_PAGESIZE);
-    char* pages = static_cast<char*>(
-        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
-    ASSERT_NE(pages, MAP_FAILED);
-    ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
-    char* end = pages + page;
+    char* const pages = MapGuardedPage();
+    char* const end = pages + page;
     for (std::uint32_t length = 0; length < 12; ++length) {
         std::memset(pages, 'z', page);
         end[-1] = '\0';
         EXPECT_EQ(MeasureText(end - 1 - length), length);
     }
-    munmap(pages, 2 * page);
 }
 
 // Runs PrintText with standard output captured; returns what came out.
