@@ -1,9 +1,6 @@
-// The desktop box's text over any bytes, as the box's process takes them: the first byte
+// The desktop box's text over any bytes; what must hold is in docs/testing.md. The first byte
 // gives the line's columns (1 to 100), the second the box's rows (1 to 40), the rest up to its
-// first zero the text. IsValidUtf8 must agree with a plain decoder; text that is not UTF-8 is
-// converted from Windows-1252, which must give UTF-8; the lines must be UTF-8, no more than
-// the rows, each within the columns (or one character wider than them alone), with the
-// text's words, spaces and line feeds aside, in order: all of them where the whole text fit.
+// first zero the text.
 #include "platform/posix/box_text.h"
 
 #include <algorithm>

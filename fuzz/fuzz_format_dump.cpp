@@ -1,7 +1,4 @@
-// FormatDump over any bytes: the text equals the reference formatter's, the block is exactly
-// lines * 79 + 1 bytes with the only zero at its end, and a failing heap gives null. Every
-// whole-line kernel the CPU runs writes the same text as the table kernel, into a block of
-// exactly that size.
+// FormatDump and every whole-line kernel over any bytes; what must hold is in docs/testing.md.
 #include "dump/dump_kernel.h"
 #include "tests/support/platform_double.h"
 #include "tests/support/reference.h"

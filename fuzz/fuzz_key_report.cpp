@@ -1,8 +1,5 @@
-// The whole run over any Test.txt contents, on the platform double: it must end through
-// ExitProcess(0) with standard output and the message boxes equal to the reference model of
-// the run, once with a working heap and once with a heap that always fails (then each dump
-// is missing and the rest is unchanged). The sanitizers watch every access to the run's
-// buffers and the dump blocks. The report cases of tests/report/cases.txt are its seeds.
+// The whole run over any Test.txt contents on the platform double, seeded with the report
+// cases; what must hold is in docs/testing.md.
 #include "tests/support/platform_double.h"
 
 #include <cstdlib>

@@ -1,10 +1,6 @@
-// LocateKey over any text laid out as the run lays it out (the loaded bytes, at most 500,
-// then a 256-byte zero tail, in a block of exactly that size) and any key short enough for
-// that tail (up to 255 bytes): the same answer as the reference search with the same stop
-// rule.
-//
-// Input: one byte that gives the key's length, the key, then the text. The key ends early at
-// a zero byte, as a zero-terminated key does.
+// LocateKey over any key and text laid out as the run lays it out; what must hold is in
+// docs/testing.md. Input: one byte that gives the key's length, the key, then the text. The key
+// ends early at a zero byte, as a zero-terminated key does.
 #include "tests/support/reference.h"
 #include "text/text.h"
 

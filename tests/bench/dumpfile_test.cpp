@@ -17,11 +17,8 @@ class Dumpfile : public ::testing::TestWithParam<std::uint32_t> {
   protected:
     void TearDown() override { RemoveTempFolder(folder); }
     RunResult RunOn(const char* file) {
-        RunOptions options;
-        options.folder = folder.path;
-        options.program = DUMPFILE_PROGRAM;
-        options.arguments = {file};
-        return RunProgram(options);
+        return RunProgram(
+            {.folder = folder.path, .program = DUMPFILE_PROGRAM, .arguments = {file}});
     }
     TempFolder folder = MakeTempFolder();
 };

@@ -2,6 +2,7 @@
 // for byte, and the exit code, for Test.txt files and standard streams of every kind.
 #include "app/linux/version.h"
 #include "tests/support/reference.h"
+#include "tests/support/rows.h"
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +23,6 @@ class KeyReportRun : public ::testing::Test {
         return std::string(std::istreambuf_iterator<char>(file), {});
     }
 
-    RunResult Run(const std::string& contents, RunOptions options = {}) {
-        WriteBytes(TestFile(), contents);
-        return RunIn(options);
-    }
     RunResult RunIn(RunOptions options) {
         options.folder = folder.path;
         return RunProgram(options);
@@ -33,28 +30,6 @@ class KeyReportRun : public ::testing::Test {
 
     TempFolder folder = MakeTempFolder();
 };
-
-TEST_F(KeyReportRun, ExampleFileGivesBothDumpsBothValuesAndThePrompt) {
-    const RunResult run = Run("str1=hello&str2=world&");
-    ASSERT_GE(run.output.size(), 8u);
-    const auto base = static_cast<std::uint32_t>(std::stoul(run.output.substr(0, 8), nullptr, 16));
-    const auto at = [base](std::uint32_t offset) { // the address column of a line of the text
-        char digits[9];
-        std::snprintf(digits, sizeof digits, "%08X", base + offset);
-        return std::string(digits);
-    };
-    const std::string expected =
-        at(0) + "  73 74 72 31 3D 68 65 6C - 6C 6F 26 73 74 72 32 3D  str1=hello&str2=\r\n" +
-        at(16) + "  77 6F 72 6C 64 26 00 00 - 00 00 00 00 00 00 00 00  world&..........\r\n" +
-        at(32) + "  00 00 00 00 00 00 00 00                            ........        \r\n\r\n" +
-        at(11) + "  73 74 72 32 3D 77 6F 72 - 6C 64 26 00 00 00 00 00  str2=world&.....\r\n" +
-        at(27) + "  00 00 00 00 00 00 00 00 - 00 00 00 00 00 00 00 00  ................\r\n" +
-        at(43) + "  00 00 00 00 00 00 00 00                            ........        \r\n\r\n" +
-        "Press any key to exit...\r\n";
-    EXPECT_EQ(run.output, expected);
-    EXPECT_EQ(run.error, "str1=hello\nstr2=world\n");
-    EXPECT_EQ(ExitCodeOf(run), 0);
-}
 
 // What stands in the run's folder as Test.txt.
 enum class FileKind { Missing, Contents, ReadOnly, Unreadable, Folder, Fifo };
@@ -69,10 +44,6 @@ struct FileAndStreams {
     Output output = Output::Pipe;
     const char* inputPath = ""; // standard input, if not an empty pipe
 };
-
-void PrintTo(const FileAndStreams& row, std::ostream* out) {
-    *out << row.name;
-}
 
 class FilesAndStreams : public KeyReportRun,
                         public ::testing::WithParamInterface<FileAndStreams> {};
@@ -142,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
         FileAndStreams{"TerminalCommandsToAPipe", FileKind::Contents,
                        "str1=\x1b[2J\x1b]52;c;ZWNobyBwd25lZAo=\a\x1b]0;pwned\a\rX\b\b\xe2\x80\xae"
                        "abc&str2=\x9b\xc2\x9b&"}),
-    [](const ::testing::TestParamInfo<FileAndStreams>& info) { return info.param.name; });
+    NameOfRow<FileAndStreams>);
 
 // The command line: --help or --version alone answers on standard output in lines that fit
 // 79 columns, or fails with exit status 1 when the answer cannot be written; any other
@@ -158,15 +129,12 @@ struct CommandLineCase {
     Output to = Output::Pipe;
 };
 
-void PrintTo(const CommandLineCase& line, std::ostream* out) {
-    *out << line.name;
-}
-
 class CommandLine : public KeyReportRun, public ::testing::WithParamInterface<CommandLineCase> {};
 
 TEST_P(CommandLine, AnswersWithoutRunningTheReport) {
     const CommandLineCase& line = GetParam();
-    const RunResult run = Run(Example, {.output = line.to, .arguments = line.arguments});
+    WriteBytes(TestFile(), Example);
+    const RunResult run = RunIn({.output = line.to, .arguments = line.arguments});
     if (line.exact) {
         EXPECT_EQ(run.output, line.output);
     } else {
@@ -222,6 +190,6 @@ INSTANTIATE_TEST_SUITE_P(
             "HelpToAFullDevice", {"--help"}, 1, FullDevice, "", true, Output::FullDevice},
         CommandLineCase{
             "VersionToAFullDevice", {"--version"}, 1, FullDevice, "", true, Output::FullDevice}),
-    [](const ::testing::TestParamInfo<CommandLineCase>& info) { return info.param.name; });
+    NameOfRow<CommandLineCase>);
 
 } // namespace

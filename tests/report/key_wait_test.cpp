@@ -3,6 +3,7 @@
 // the key must not be echoed, and the terminal must get its mode back, also when a signal
 // ends the wait. Then the program as a person runs it, from an interactive bash: keys typed
 // as the terminal sends them, job control, and what the shell reads after the run.
+#include "tests/support/rows.h"
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -369,10 +370,6 @@ struct ShellCase {
     const char* prefix = ""; // typed before the command
 };
 
-void PrintTo(const ShellCase& row, std::ostream* out) {
-    *out << row.name;
-}
-
 // A row whose stopped run kill ends: the shell itself continues the run for SIGTERM and
 // SIGHUP, bg does for the others.
 ShellCase Killed(const char* name, Start start, int signal) {
@@ -462,7 +459,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Killed("StartedInTheBackgroundThenInterrupted", Start::Background, SIGINT),
                       Killed("StartedInTheBackgroundThenHungUp", Start::Background, SIGHUP),
                       Killed("StartedInTheBackgroundThenQuit", Start::Background, SIGQUIT)),
-    [](const ::testing::TestParamInfo<ShellCase>& info) { return info.param.name; });
+    NameOfRow<ShellCase>);
 
 // Keys typed while a box is open (the toolkit's stand-in holds it open until the file release
 // exists) are neither echoed into the report nor left for the shell.

@@ -1,5 +1,5 @@
 // Plain reference models the tests compare the program against: written for clarity,
-// byte by byte, sharing no code with the program.
+// byte by byte, sharing no code with the program; and a guarded page to run the code in.
 #pragma once
 
 #include <cstdint>
@@ -32,6 +32,10 @@ struct ReferenceOutput {
     std::vector<std::string> boxes;
 };
 ReferenceOutput ReferenceRun(const std::string& file, std::uint32_t textAddress, bool dumps = true);
+
+// One readable page between two that fault on any access, for the checks that a scan reads
+// nothing outside its text or source. Never unmapped; aborts when it cannot be had.
+char* MapGuardedPage();
 
 // The text buffer's address implied by the first dump line of a run's output, or 0 when
 // the output has no dump (no key was found).

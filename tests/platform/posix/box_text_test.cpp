@@ -6,6 +6,7 @@
 // up to 80 columns and a box 32 lines: a longer line is broken, and a text of more lines shows
 // its start, with the whole value on standard error too.
 #include "platform/posix/box_text.h"
+#include "tests/support/rows.h"
 #include "tests/support/subprocess.h"
 
 #include <gtest/gtest.h>
@@ -17,15 +18,6 @@
 #include <string>
 
 namespace {
-
-// The UTF-8 form of one byte as the converter makes it.
-std::string ConvertByte(std::uint8_t byte) {
-    const char text[2] = {static_cast<char>(byte), '\0'};
-    char utf8[4] = {'\x7F', '\x7F', '\x7F', '\x7F'};
-    const std::uint32_t length = ConvertAnsiToUtf8(text, utf8);
-    EXPECT_EQ(utf8[length], '\0') << "byte " << int{byte};
-    return std::string(utf8, length);
-}
 
 // The UTF-8 form of one byte as iconv's CP1252 makes it; empty where it defines none.
 std::string ConvertByteWithIconv(std::uint8_t byte) {
@@ -53,28 +45,12 @@ TEST(ConvertAnsiToUtf8, EveryByteIsItsWindows1252Character) {
             ++undefined;
             continue;
         }
-        EXPECT_EQ(ConvertByte(static_cast<std::uint8_t>(byte)), expected) << "byte " << byte;
+        const char text[2] = {static_cast<char>(byte), '\0'};
+        char utf8[4] = {'\x7F', '\x7F', '\x7F', '\x7F'};
+        const std::uint32_t length = ConvertAnsiToUtf8(text, utf8); // with its zero, below
+        EXPECT_EQ(std::string(utf8, length + 1), expected + '\0') << "byte " << byte;
     }
     EXPECT_EQ(undefined, 5);
-}
-
-TEST(ConvertAnsiToUtf8, UndefinedBytesKeepTheirCodePoint) {
-    for (const std::uint8_t byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
-        EXPECT_EQ(ConvertByte(byte), std::string({'\xC2', static_cast<char>(byte)}));
-    }
-}
-
-// UTF-8 input is not special: its bytes are 1252 characters like any others. The text ends
-// at its first zero byte.
-TEST(ConvertAnsiToUtf8, WholeTexts) {
-    for (const auto& text : {std::pair{"", ""},
-                             {"str1=hello\r\n\t~", "str1=hello\r\n\t~"},
-                             {"caf\xC3\xA9", "caf\xC3\x83\xC2\xA9"},
-                             {"ab\0cd", "ab"}}) {
-        char utf8[64];
-        EXPECT_EQ(ConvertAnsiToUtf8(text.first, utf8), std::strlen(text.second));
-        EXPECT_STREQ(utf8, text.second);
-    }
 }
 
 // Three bytes per byte and the zero: the size the caller has to provide is enough and needed.
@@ -89,52 +65,71 @@ TEST(ConvertAnsiToUtf8, WidestTextFillsThreeBytesPerByte) {
     }
 }
 
+// A text, whether it is well-formed UTF-8, and, where given, the text as Windows-1252 read
+// into UTF-8. UTF-8 input is not special there: its bytes are 1252 characters like any others.
+// The text ends at its first zero byte.
 struct Utf8Case {
     const char* name;
     const char* text;
     bool valid;
+    const char* converted = nullptr;
 };
-
-void PrintTo(const Utf8Case& text, std::ostream* out) {
-    *out << text.name;
-}
 
 class Utf8Check : public ::testing::TestWithParam<Utf8Case> {};
 
 TEST_P(Utf8Check, TellsWellFormedUtf8) {
-    EXPECT_EQ(IsValidUtf8(GetParam().text), GetParam().valid);
+    const Utf8Case& row = GetParam();
+    EXPECT_EQ(IsValidUtf8(row.text), row.valid);
+    if (row.converted != nullptr) {
+        char utf8[64];
+        EXPECT_EQ(ConvertAnsiToUtf8(row.text, utf8), std::strlen(row.converted));
+        EXPECT_STREQ(utf8, row.converted);
+    }
 }
 
 // Each kind of lead byte at the ends of its range, and each way a sequence goes wrong.
 INSTANTIATE_TEST_SUITE_P(
     Sequences, Utf8Check,
-    ::testing::Values(Utf8Case{"Empty", "", true}, Utf8Case{"Ascii", "str1=hello&~\x7F", true},
-                      Utf8Case{"TwoBytesLowest", "\xC2\x80", true},
-                      Utf8Case{"TwoBytesHighest", "\xDF\xBF", true},
-                      Utf8Case{"TwoBytesOverlongC0", "\xC0\x80", false},
-                      Utf8Case{"TwoBytesOverlongC1", "\xC1\xBF", false},
-                      Utf8Case{"ThreeBytesLowest", "\xE0\xA0\x80", true},
-                      Utf8Case{"ThreeBytesOverlong", "\xE0\x9F\xBF", false},
-                      Utf8Case{"BelowTheSurrogates", "\xED\x9F\xBF", true},
-                      Utf8Case{"Surrogate", "\xED\xA0\x80", false},
-                      Utf8Case{"ThreeBytesHighest", "\xEF\xBF\xBF", true},
-                      Utf8Case{"FourBytesLowest", "\xF0\x90\x80\x80", true},
-                      Utf8Case{"FourBytesOverlong", "\xF0\x8F\xBF\xBF", false},
-                      Utf8Case{"FourBytesF1ToF3", "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF", true},
-                      Utf8Case{"U10FFFF", "\xF4\x8F\xBF\xBF", true},
-                      Utf8Case{"PastU10FFFF", "\xF4\x90\x80\x80", false},
-                      Utf8Case{"LeadF5", "\xF5\x80\x80\x80", false},
-                      Utf8Case{"LeadFF", "\xFF", false},
-                      Utf8Case{"LoneContinuation", "a\x80z", false},
-                      Utf8Case{"ExtraContinuation", "\xC3\xA9\xA9", false},
-                      Utf8Case{"TruncatedAtTheEnd", "ok \xE2\x82", false},
-                      Utf8Case{"TruncatedBeforeAscii", "\xC3z", false},
-                      Utf8Case{"LastContinuationMissing", "\xF3\xA0\x81z", false},
-                      Utf8Case{"MixedAfterAscii",
-                               "a\xC3\xA9"
-                               "b\xE2\x82\xAC\xF0\x9F\x98\x80",
-                               true}),
-    [](const ::testing::TestParamInfo<Utf8Case>& info) { return info.param.name; });
+    ::testing::Values(
+        Utf8Case{"Empty", "", true, ""}, Utf8Case{"Ascii", "str1=hello&~\x7F", true},
+        Utf8Case{"AsciiControls", "str1=hello\r\n\t~", true, "str1=hello\r\n\t~"},
+        Utf8Case{"EndsAtTheZero", "ab\0cd", true, "ab"},
+        Utf8Case{"TwoBytesLowest", "\xC2\x80", true}, Utf8Case{"TwoBytesHighest", "\xDF\xBF", true},
+        Utf8Case{"TwoBytesAsWindows1252", "caf\xC3\xA9", true, "caf\xC3\x83\xC2\xA9"},
+        Utf8Case{"TwoBytesOverlongC0", "\xC0\x80", false},
+        Utf8Case{"TwoBytesOverlongC0Slash", "str1=\xC0\xAF", false, "str1=\xC3\x80\xC2\xAF"},
+        Utf8Case{"TwoBytesOverlongC1", "\xC1\xBF", false, "\xC3\x81\xC2\xBF"},
+        Utf8Case{"ThreeBytesLowest", "\xE0\xA0\x80", true},
+        Utf8Case{"ThreeBytesOverlong", "\xE0\x9F\xBF", false},
+        Utf8Case{"ThreeBytesOverlongSlash", "str1=\xE0\x80\xAF", false,
+                 "str1=\xC3\xA0\xE2\x82\xAC\xC2\xAF"},
+        Utf8Case{"BelowTheSurrogates", "\xED\x9F\xBF", true},
+        Utf8Case{"Surrogate", "\xED\xA0\x80", false, "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
+        Utf8Case{"ThreeBytesHighest", "\xEF\xBF\xBF", true},
+        Utf8Case{"FourBytesLowest", "\xF0\x90\x80\x80", true},
+        Utf8Case{"FourBytesOverlong", "\xF0\x8F\xBF\xBF", false},
+        Utf8Case{"FourBytesF1ToF3", "\xF1\x80\x80\x80\xF3\xBF\xBF\xBF", true},
+        Utf8Case{"U10FFFF", "\xF4\x8F\xBF\xBF", true},
+        Utf8Case{"PastU10FFFF", "\xF4\x90\x80\x80", false,
+                 "\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
+        // The bytes 1252 leaves undefined keep their code point.
+        Utf8Case{"Undefined", "\x81\x8D\x8F\x90\x9D", false,
+                 "\xC2\x81\xC2\x8D\xC2\x8F\xC2\x90\xC2\x9D"},
+        Utf8Case{"LeadF5", "\xF5\x80\x80\x80", false}, Utf8Case{"LeadFF", "\xFF", false},
+        // Bytes that never start a sequence, F5 to FF past U+10FFFF.
+        Utf8Case{"F5ToFF", "\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF", false,
+                 "\xC3\xB5\xC3\xB6\xC3\xB7\xC3\xB8\xC3\xB9\xC3\xBA\xC3\xBB\xC3\xBC\xC3\xBD"
+                 "\xC3\xBE\xC3\xBF"},
+        Utf8Case{"LoneContinuation", "a\x80z", false, "a\xE2\x82\xACz"},
+        Utf8Case{"ExtraContinuation", "\xC3\xA9\xA9", false},
+        Utf8Case{"TruncatedAtTheEnd", "ok \xE2\x82", false, "ok \xC3\xA2\xE2\x80\x9A"},
+        Utf8Case{"TruncatedBeforeAscii", "\xC3z", false, "\xC3\x83z"},
+        Utf8Case{"LastContinuationMissing", "\xF3\xA0\x81z", false, "\xC3\xB3\xC2\xA0\xC2\x81z"},
+        Utf8Case{"MixedAfterAscii",
+                 "a\xC3\xA9"
+                 "b\xE2\x82\xAC\xF0\x9F\x98\x80",
+                 true}),
+    NameOfRow<Utf8Case>);
 
 struct LinesCase {
     const char* name;
@@ -144,10 +139,6 @@ struct LinesCase {
     std::string lines; // what the lines hold
     bool whole;        // whether the whole text fit
 };
-
-void PrintTo(const LinesCase& lines, std::ostream* out) {
-    *out << lines.name;
-}
 
 class LineBreaking : public ::testing::TestWithParam<LinesCase> {};
 
@@ -182,7 +173,7 @@ INSTANTIATE_TEST_SUITE_P(
         LinesCase{"WiderThanTheLineStandsAlone", Wide + Wide, 1, 2, Wide + "\n" + Wide, true},
         LinesCase{"AccentedTakesOneColumn", Accented + Accented + Accented + " x", 3, 2,
                   Accented + Accented + Accented + "\nx", true}),
-    [](const ::testing::TestParamInfo<LinesCase>& info) { return info.param.name; });
+    NameOfRow<LinesCase>);
 
 struct BoxCase {
     const char* name;
@@ -191,10 +182,6 @@ struct BoxCase {
     std::string error;                // what standard error gets
     const char* screenWidth = "1024"; // the screen's width in pixels
 };
-
-void PrintTo(const BoxCase& box, std::ostream* out) {
-    *out << box.name;
-}
 
 std::string Repeat(const std::string& piece, int times) {
     return times > 0 ? piece + Repeat(piece, times - 1) : "";
@@ -210,12 +197,11 @@ TEST_P(BoxText, ReachesTheBoxAsUtf8) {
     const BoxCase& box = GetParam();
     WriteBytes(folder.path + "/Test.txt", box.value + "&");
     const std::string record = folder.path + "/boxes";
-    RunOptions options;
-    options.folder = folder.path;
-    options.environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
-                           "BOX_RECORD=" + record,
-                           std::string("BOX_SCREEN_WIDTH=") + box.screenWidth};
-    const RunResult run = RunProgram(options);
+    const RunResult run =
+        RunProgram({.folder = folder.path,
+                    .environment = {"DISPLAY=:0", "LD_LIBRARY_PATH=" TOOLKIT_STAND_IN_FOLDER,
+                                    "BOX_RECORD=" + record,
+                                    "BOX_SCREEN_WIDTH=" + std::string(box.screenWidth)}});
     EXPECT_EQ(run.error, box.error); // nothing where the box shows the whole value
     EXPECT_EQ(ExitCodeOf(run), 0);
     std::ifstream boxes(record, std::ios::binary);
@@ -233,23 +219,10 @@ INSTANTIATE_TEST_SUITE_P(
         // three continuation bytes of the full range.
         BoxCase{"Utf8FourBytesF1ToF3",
                 "str1=\xF1\x80\x80\x80\xF2\xBF\xBF\xBF\xF3\xA0\x80\x81\xF3\xBF\xBF\xBF"},
-        // Not UTF-8: every byte is read as its Windows-1252 character.
-        BoxCase{"LoneContinuationByte", "str1=a\x80z", "str1=a\xE2\x82\xACz"},
-        BoxCase{"Overlong", "str1=\xC0\xAF", "str1=\xC3\x80\xC2\xAF"},
-        BoxCase{"OverlongThreeBytes", "str1=\xE0\x80\xAF", "str1=\xC3\xA0\xE2\x82\xAC\xC2\xAF"},
-        BoxCase{"Surrogate", "str1=\xED\xA0\x80", "str1=\xC3\xAD\xC2\xA0\xE2\x82\xAC"},
-        BoxCase{"PastU10FFFF", "str1=\xF4\x90\x80\x80",
-                "str1=\xC3\xB4\xC2\x90\xE2\x82\xAC\xE2\x82\xAC"},
-        BoxCase{"TruncatedAtTheEnd", "str1=\xE2\x82", "str1=\xC3\xA2\xE2\x80\x9A"},
-        BoxCase{"TruncatedBeforeAscii", "str1=\xC3z", "str1=\xC3\x83z"},
-        BoxCase{"TruncatedF3BeforeAscii", "str1=\xF3\xA0\x81z", "str1=\xC3\xB3\xC2\xA0\xC2\x81z"},
+        // Not UTF-8: every byte is read as its Windows-1252 character (each byte's reading:
+        // Sequences/Utf8Check.* and ConvertAnsiToUtf8.*).
         BoxCase{"HighWindows1252", "str1=\x93quoted\x94 caf\xE9",
                 "str1=\xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9"},
-        // Bytes that never start a sequence: C1 as an overlong lead, F5 to FF past U+10FFFF.
-        BoxCase{"OverlongC1", "str1=\xC1\xBF", "str1=\xC3\x81\xC2\xBF"},
-        BoxCase{"F5ToFF", "str1=\xF5\xF6\xF7\xF8\xF9\xFA\xFB\xFC\xFD\xFE\xFF",
-                "str1=\xC3\xB5\xC3\xB6\xC3\xB7\xC3\xB8\xC3\xB9\xC3\xBA\xC3\xBB\xC3\xBC\xC3\xBD"
-                "\xC3\xBE\xC3\xBF"},
         // The longest value, 255 bytes, all of them but the key three bytes long in UTF-8:
         // the conversion's whole room of three bytes a byte, in lines of 80 characters.
         BoxCase{"LongestValueThreeBytesEach", "str1=" + std::string(250, '\x80'),
@@ -275,6 +248,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "str1=" + std::string(31, '\n') + std::string(81, 'x'),
                 "str1=" + std::string(30, '\n') + "\n...",
                 "str1=" + std::string(31, '\n') + std::string(81, 'x') + "\n"}),
-    [](const ::testing::TestParamInfo<BoxCase>& info) { return info.param.name; });
+    NameOfRow<BoxCase>);
 
 } // namespace
