@@ -8,15 +8,11 @@
 #
 #   install_matching_test.sh <install-matching.sh>
 set -euo pipefail
+# shellcheck source=../../script_lib.sh
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 script=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL $case_name: $*"
-    failures=$((failures + 1))
-}
 
 stanza() { # stanza NAME ARCH VERSION [DEPENDS]: a package with Multi-Arch: same
     printf 'Package: %s\nArchitecture: %s\nVersion: %s\nMulti-Arch: same\n' "$1" "$2" "$3"
@@ -160,4 +156,4 @@ apt-get -s -q install wine32:i386 >"$work/plain.log" 2>&1 ||
 ! plan || fail "a plan where apt needs none: $out"
 
 [[ $failures -eq 0 ]] && echo "PASS 3 cases"
-[[ $failures -eq 0 ]]
+finish
