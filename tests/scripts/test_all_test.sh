@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Tests the test command's own logic, scripts/test-all.sh with scripts/summarize-tests.py, on
-# stand-in stages: the closing table, the test counts, the exit status where stages pass, skip
-# and fail, and a Ctrl-C that must end the whole command in the stage it hits. Each stage list
-# runs in a driver that sources test-all.sh; the stand-in for ctest hands run_tests a results
-# file written here, as ctest --output-junit writes them.
+# The test command's own logic on stand-in stages (docs/testing.md). Each stage list runs in a
+# driver that sources test-all.sh; the stand-in for ctest hands run_tests a results file
+# written here, as ctest --output-junit writes them.
 #
 #   test_all_test.sh <checkout>
 set -uo pipefail

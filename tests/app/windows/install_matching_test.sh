@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Tests scripts/install-matching.sh, which installs 32-bit Wine where the amd64 and i386 package
-# lists disagree, on a local repository of bookworm and bookworm-security whose security i386
-# list fails its size check (a mirror in mid-sync), and a dpkg status whose amd64 libraries come
-# from bookworm-security or lag the point release. apt runs on these alone, and the script's
-# install through a stand-in apt-get that simulates it (-s) with the options given: nothing is
-# installed, and an option the install lacks fails it as it would fail the real one.
+# scripts/install-matching.sh on package lists of its own (docs/testing.md): a local repository
+# of bookworm and bookworm-security and a dpkg status. apt runs on these alone, and the
+# script's install through a stand-in apt-get that simulates it (-s) with the options given:
+# nothing is installed, and an option the install lacks fails it as it would the real one.
 #
 #   install_matching_test.sh <install-matching.sh>
 set -euo pipefail
