@@ -46,12 +46,8 @@ logged() {
 # standard error as the real one does, and exits 1, touching MARK where given.
 stand_in_zenity() {
     mkdir -p "$1"
-    {
-        echo '#!/bin/sh'
-        [[ -z ${2:-} ]] || echo ": >'$2'"
-        echo 'echo "Gtk-WARNING **: cannot open display: $DISPLAY" >&2'
-        echo 'exit 1'
-    } >"$1/zenity"
+    printf '#!/bin/sh\n%s\necho "Gtk-WARNING **: cannot open display: $DISPLAY" >&2\nexit 1\n' \
+        "${2:+: >\"$2\"}" >"$1/zenity"
     chmod +x "$1/zenity"
 }
 
