@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests of keyreport.exe's own x86 machine code on an emulated processor (Unicorn),
-on any machine. The test is the program's loader and its Windows, serving each import to its
-documented contract; each case is checked against the reference model (reference_run, built
-for this machine) as the Wine run checks it, and for what only the served calls show. See
-docs/windows.md.
-"""
+"""keyreport.exe's own machine code through the report cases on an emulated processor
+(Unicorn), the test being its loader and its Windows: see docs/windows.md."""
 
 import functools
 import os

@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests of keyreport.exe under Wine, used the way a person uses it: each case runs
-in a console of its own (wineconsole, on a private Xvfb display) through run.bat, which saves
-standard output to out.bin and the exit code to rc.txt; box_probe.exe reads and closes the
-boxes, xdotool presses keys. See docs/windows.md.
-"""
+"""keyreport.exe through the report cases under Wine, each in a console of its own, used the
+way a person uses it: see docs/windows.md."""
 
 import errno
 import functools
