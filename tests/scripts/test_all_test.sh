@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# Tests the test command's own logic, scripts/test-all.sh with scripts/summarize-tests.py, on
-# stand-in stages: the closing table, the test counts, the exit status where stages pass, skip
-# and fail, and a Ctrl-C that must end the whole command in the stage it hits. Each stage list
-# runs in a driver that sources test-all.sh; the stand-in for ctest hands run_tests a results
-# file written here, as ctest --output-junit writes them.
+# The test command's own logic on stand-in stages (docs/testing.md). Each stage list runs in a
+# driver that sources test-all.sh; the stand-in for ctest hands run_tests a results file
+# written here, as ctest --output-junit writes them.
 #
 #   test_all_test.sh <checkout>
 set -uo pipefail
@@ -69,22 +67,27 @@ run_stages "\$@"
 finish
 EOF
 
+# has_lines FILE LINE...: the file holds each line.
+has_lines() {
+    local line
+    for line in "${@:2}"; do
+        grep -qxF -- "$line" "$1" || fail "no line: $line"
+    done
+}
+
 # check NAME STATUS "EXPECTED LINE"... -- STAGE...: the driver's exit status must be STATUS and
 # its output hold each expected line.
 check() {
     case_name=$1
-    local expected_status=$2 lines=() line status
+    local expected_status=$2 lines=() status
     shift 2
     while [[ $1 != -- ]]; do lines+=("$1"); shift; done
     shift
-    out=$(cd "$work" && bash "$work/driver.sh" "$@" 2>&1)
+    (cd "$work" && bash "$work/driver.sh" "$@") >"$work/out.log" 2>&1
     status=$?
-    [[ $status -eq $expected_status ]] ||
-        fail "$case_name: exit status $status, not $expected_status"
-    for line in "${lines[@]}"; do
-        grep -qxF -- "$line" <<<"$out" || fail "$case_name: no line: $line"
-    done
-    [[ $failures -eq 0 ]] || echo "$out"
+    [[ $status -eq $expected_status ]] || fail "exit status $status, not $expected_status"
+    has_lines "$work/out.log" "${lines[@]}"
+    [[ $failures -eq 0 ]] || cat "$work/out.log"
 }
 
 check "all passed" 0 \
@@ -115,26 +118,23 @@ mkdir -p "$work/checkout/build"
 (cd "$work/checkout" && exec setsid bash "$work/driver.sh" "one passes" "two long" \
     "three marks") >"$work/ctrl-c.log" 2>&1 &
 driver=$!
-for _ in $(seq 100); do [[ -e $work/long-started ]] && break; sleep 0.1; done
+AWAIT_SECONDS=10 await test -e "$work/long-started"
+group=-$(ps -o pgid= "$driver" | tr -d ' ')
 sleep 0.5
-kill -INT -- "-$(ps -o pgid= "$driver" | tr -d ' ')"
-for _ in $(seq 100); do kill -0 "$driver" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$driver" 2>/dev/null; then
-    fail "Ctrl-C: still running 10 s after SIGINT"
-    kill -KILL -- "-$(ps -o pgid= "$driver" | tr -d ' ')"
+kill -INT -- "$group"
+if ! AWAIT_SECONDS=10 await gone "$driver"; then
+    fail "still running 10 s after SIGINT"
+    kill -KILL -- "$group"
 fi
 wait "$driver"
 status=$?
-[[ $status -eq 130 ]] || fail "Ctrl-C: exit status $status, not 130"
-[[ ! -e $work/marked ]] || fail "Ctrl-C: a stage started after SIGINT"
-for line in "two           interrupted by SIGINT" "three         not run" \
-    "test-all: interrupted by SIGINT in the two stage; no stage started after it"; do
-    grep -qxF -- "$line" "$work/ctrl-c.log" || fail "$case_name: no line: $line"
-done
-[[ $(tail -n 1 "$work/ctrl-c.log") == test-all:* ]] ||
-    fail "Ctrl-C: the last line is not where it stopped"
+[[ $status -eq 130 ]] || fail "exit status $status, not 130"
+[[ ! -e $work/marked ]] || fail "a stage started after SIGINT"
+has_lines "$work/ctrl-c.log" "two           interrupted by SIGINT" "three         not run" \
+    "test-all: interrupted by SIGINT in the two stage; no stage started after it"
+[[ $(tail -n 1 "$work/ctrl-c.log") == test-all:* ]] || fail "the last line is not where it stopped"
 if [[ $(id -u) -eq 0 ]]; then
-    [[ $(stat -c %U "$work/checkout/build") == nobody ]] || fail "Ctrl-C: build/ left to root"
+    [[ $(stat -c %U "$work/checkout/build") == nobody ]] || fail "build/ left to root"
 fi
 [[ $failures -eq 0 ]] || cat "$work/ctrl-c.log"
 

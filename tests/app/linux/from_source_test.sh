@@ -21,17 +21,14 @@ for expected in "release:Google Benchmark (libbenchmark-dev) not found: leaving 
     "default:GoogleTest (libgtest-dev) not found: leaving out the tests"; do
     preset=${expected%%:*}
     line=${expected#*:}
-    log=$work/$preset.log
-    if ! env -u KEYREPORT_REQUIRE_TESTS "$cmake" --preset "$preset" -B "$work/$preset" \
-        "${hidden[@]}" >"$log" 2>&1; then
-        cat "$log"
+    if ! logged "$work/$preset.log" env -u KEYREPORT_REQUIRE_TESTS "$cmake" --preset "$preset" \
+        -B "$work/$preset" "${hidden[@]}"; then
         fail "cmake --preset $preset did not configure"
         continue
     fi
-    left_out=$(grep 'not found: leaving out' "$log")
+    left_out=$(grep 'not found: leaving out' "$work/$preset.log")
     [[ $left_out == "-- $line" ]] || fail "$preset said '$left_out', not '-- $line'"
-    if ! "$cmake" --build "$work/$preset" >>"$log" 2>&1; then
-        tail -n 30 "$log"
+    if ! logged "$work/$preset-build.log" "$cmake" --build "$work/$preset"; then
         fail "the $preset build failed"
         continue
     fi

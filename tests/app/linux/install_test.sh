@@ -16,11 +16,8 @@ shift 3
 emulator=("$@")
 mkdir -p "$work/run"
 
-if ! "$cmake" --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1; then
-    cat "$work/install.log"
-    echo "FAIL: cmake --install"
-    exit 1
-fi
+logged "$work/install.log" "$cmake" --install "$build" --prefix "$work/prefix" ||
+    { echo "FAIL: cmake --install"; exit 1; }
 
 program=$work/prefix/bin/keyreport
 page=$work/prefix/share/man/man1/keyreport.1

@@ -32,13 +32,10 @@ for tool in dpkg-shlibdeps:dpkg-dev file:file lintian:lintian; do
 done
 [[ $failures -eq 0 ]] || exit 1
 
-if ! { cmake --preset "$preset" && cmake --build --preset "$preset" &&
-    cpack --preset "$package_preset"; } \
-    >"$work/build.log" 2>&1; then
-    tail -n 40 "$work/build.log"
-    echo "FAIL: building the package"
-    exit 1
-fi
+build_package() {
+    cmake --preset "$preset" && cmake --build --preset "$preset" && cpack --preset "$package_preset"
+}
+logged "$work/build.log" build_package || { echo "FAIL: building the package"; exit 1; }
 deb=build/$preset/keyreport_${version}_$architecture.deb
 [[ -f $deb ]] || { echo "FAIL: no $deb"; exit 1; }
 

@@ -127,6 +127,22 @@ def expect_output(what, actual, expected):
               shown(expected[start:at + 48])))
 
 
+def expect_run(expected, texts, at_boxes, waiting, output, code, note=""):
+    """A run as read_expected's reference has it: each box's text (the characters shown) and
+    the output when it opened, the output while the run waited for its key and at its end, and
+    exit code 0; note follows a box's text that differs."""
+    console, boxes, stages, before_key = expected
+    expect(len(texts) == len(boxes), "%d boxes shown, expected %d: %r"
+           % (len(texts), len(boxes), texts))
+    for index, (text, at_box, wanted) in enumerate(zip(texts, at_boxes, boxes)):
+        expect(text == box_text(wanted), "box %d shows %r, expected %r%s"
+               % (index + 1, text, box_text(wanted), note))
+        expect_output("output when box %d opened" % (index + 1), at_box, stages[index])
+    expect_output("output while waiting for a key", waiting, before_key)
+    expect_output("output at the end", output, console)
+    expect(str(code) == "0", "exit code %s" % code)
+
+
 def parse_arguments(doc, builds, files, options):
     """The command line: --build, the files given ({option: help}, made absolute), the other
     options given, and --only."""

@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""Checks the make-up of keyreport.exe with pefile: a small console program, PE32 for Intel
-80386 (win32) or PE32+ for x86-64 (win64), entered at RunKeyReport, with no runtime start-up,
-no static initialisers and no imports beyond the calls the program makes; the header a current
-Windows expects (ASLR with a relocation section, DEP, Terminal Server aware, a valid checksum)
-and, on x64, an unwind table entry for every function."""
+"""The make-up of keyreport.exe, read with pefile, as docs/windows.md tells: a small console
+program (PE32 or PE32+), entered at RunKeyReport, with no runtime start-up and no imports
+beyond the calls the program makes, and the header a current Windows expects."""
 
 import argparse
 import re

@@ -1,9 +1,7 @@
 #!/usr/bin/env python3
-"""check_resources.py EXE VERSION ARCH: reads keyreport.exe's resources with pefile. The
-manifest must be well-formed, hold each setting in its namespace, depend on Common-Controls 6
-of the executable's architecture ARCH (x86 or amd64) and on no other (Windows refuses to start
-a program whose manifest names an assembly it lacks) and set no code page; the version
-information must carry VERSION, the names, and a Translation naming its string table."""
+"""check_resources.py EXE VERSION ARCH: keyreport.exe's manifest for ARCH (x86 or amd64) and
+its version information, read with pefile, as docs/windows.md tells. Windows refuses to start a
+program whose manifest names an assembly it lacks."""
 
 import sys
 import xml.etree.ElementTree as ElementTree

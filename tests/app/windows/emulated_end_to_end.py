@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests of keyreport.exe's own x86 machine code on an emulated processor (Unicorn),
-on any machine. The test is the program's loader and its Windows, serving each import to its
-documented contract; each case is checked against the reference model (reference_run, built
-for this machine) as the Wine run checks it, and for what only the served calls show. See
-docs/windows.md.
-"""
+"""keyreport.exe's own machine code through the report cases on an emulated processor
+(Unicorn), the test being its loader and its Windows: see docs/windows.md."""
 
 import functools
 import os
@@ -13,9 +9,8 @@ import subprocess
 import sys
 import tempfile
 
-from cases import (HELD_READING, HELD_WRITING, IMPORTS, CaseFailure, ansi_text, box_text,
-                   case_folder, expect, expect_output, parse_arguments, read_expected, run_cases,
-                   shown)
+from cases import (HELD_READING, HELD_WRITING, IMPORTS, CaseFailure, ansi_text, case_folder,
+                   expect, expect_run, parse_arguments, read_expected, run_cases, shown)
 
 try:
     import pefile
@@ -507,24 +502,16 @@ def run_case(args, pe, root, number, contents, notes):
     expect(m.failure is None, m.failure)
     expect(m.text_address is not None, "Test.txt was never read")
     folder = case_folder(root, number, contents)
-    console, boxes, stages, before_key = read_expected(subprocess.run(
+    expected = read_expected(subprocess.run(
         [args.reference, os.path.join(folder, "Test.txt"), os.devnull,
          "%x" % (m.text_address & 0xFFFFFFFF)], stdout=subprocess.PIPE, check=True).stdout)
-
-    expect(len(m.boxes) == len(boxes), "%d boxes shown, expected %d: %r"
-           % (len(m.boxes), len(boxes), [text for text, _ in m.boxes]))
-    for index, ((text, output), wanted) in enumerate(zip(m.boxes, boxes)):
-        expect(text == box_text(wanted), "box %d shows %r, expected %r"
-               % (index + 1, text, box_text(wanted)))
-        expect_output("output when box %d opened" % (index + 1), output, stages[index])
     expect(m.waiting_output is not None,
            "the run did not wait for a key: it read %s, pressed before the key wait"
            % ("the key pressed in a box" if m.got_key == KEY_IN_BOX else "a key")
            if m.got_key is not None else "the run never read a key")
-    expect_output("output while waiting for a key", m.waiting_output, before_key)
+    expect_run(expected, [text for text, _ in m.boxes], [output for _, output in m.boxes],
+               m.waiting_output, bytes(m.output), m.exit_code)
     expect(m.got_key == FINAL_KEY, "the run ended on a key pressed before the key wait")
-    expect_output("output at the end", bytes(m.output), console)
-    expect(m.exit_code == 0, "exit code %s" % m.exit_code)
     depth = m.entry_sp - m.deepest
     args.deepest = max(args.deepest, depth)
     calls = ("; calls: " + ", ".join(sorted({c for c, _ in m.calls}))) if args.only else ""

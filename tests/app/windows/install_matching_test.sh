@@ -1,22 +1,16 @@
 #!/usr/bin/env bash
-# Tests scripts/install-matching.sh, which installs 32-bit Wine where the amd64 and i386 package
-# lists disagree, on a local repository of bookworm and bookworm-security whose security i386
-# list fails its size check (a mirror in mid-sync), and a dpkg status whose amd64 libraries come
-# from bookworm-security or lag the point release. apt runs on these alone, and the script's
-# install through a stand-in apt-get that simulates it (-s) with the options given: nothing is
-# installed, and an option the install lacks fails it as it would fail the real one.
+# scripts/install-matching.sh on package lists of its own (docs/testing.md): a local repository
+# of bookworm and bookworm-security and a dpkg status. apt runs on these alone, and the
+# script's install through a stand-in apt-get that simulates it (-s) with the options given:
+# nothing is installed, and an option the install lacks fails it as it would the real one.
 #
 #   install_matching_test.sh <install-matching.sh>
 set -euo pipefail
+# shellcheck source=../../script_lib.sh
+source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
 script=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-
-fail() {
-    echo "FAIL $case_name: $*"
-    failures=$((failures + 1))
-}
 
 stanza() { # stanza NAME ARCH VERSION [DEPENDS]: a package with Multi-Arch: same
     printf 'Package: %s\nArchitecture: %s\nVersion: %s\nMulti-Arch: same\n' "$1" "$2" "$3"
@@ -160,4 +154,4 @@ apt-get -s -q install wine32:i386 >"$work/plain.log" 2>&1 ||
 ! plan || fail "a plan where apt needs none: $out"
 
 [[ $failures -eq 0 ]] && echo "PASS 3 cases"
-[[ $failures -eq 0 ]]
+finish

@@ -1,9 +1,6 @@
 #!/usr/bin/env python3
-"""End-to-end tests of keyreport.exe under Wine, used the way a person uses it: each case runs
-in a console of its own (wineconsole, on a private Xvfb display) through run.bat, which saves
-standard output to out.bin and the exit code to rc.txt; box_probe.exe reads and closes the
-boxes, xdotool presses keys. See docs/windows.md.
-"""
+"""keyreport.exe through the report cases under Wine, each in a console of its own, used the
+way a person uses it: see docs/windows.md."""
 
 import errno
 import functools
@@ -16,8 +13,8 @@ import tempfile
 import time
 
 from cases import (HELD_READING, HELD_WRITING, KEY_IN_BOX, LINE_BREAK, PICTURE, PROMPT,
-                   CaseFailure, box_text, case_folder, expect, expect_output, parse_arguments,
-                   read_expected, run_cases, shown)
+                   CaseFailure, case_folder, expect, expect_run, parse_arguments, read_expected,
+                   run_cases, shown)
 
 DEFAULT_CAPTION = b"Error"  # Wine's caption for a box given none
 RUN_BAT = b"keyreport.exe > out.bin\r\necho %errorlevel% > rc.txt\r\n"
@@ -242,24 +239,23 @@ def run_case(session, root, number, contents, extras):
         code, out = session.wine([session.args.reference, "Test.txt", "out.bin"], cwd=folder)
         if code != 0:
             raise RuntimeError("reference_run failed")
-        console, boxes, stages, before_key = read_expected(out)
+        expected = read_expected(out)
+        console, boxes, _, before_key = expected
         expect(console.endswith(PROMPT + LINE_BREAK), "reference output lacks the prompt")
 
-        for index, text in enumerate(boxes):
+        texts, at_boxes = [], []  # compared once the run has ended
+        for index in range(len(boxes)):
             box = await_box(session, run)
             expect(box is not None, "message box %d did not open; output %s"
                    % (index + 1, shown(run.output())))
-            expect(box["text"].decode("utf-8") == box_text(text),
-                   "box %d shows %r, expected %r (ANSI code page %s)"
-                   % (index + 1, box["text"].decode("utf-8", "replace"), box_text(text),
-                      box["acp"]))
+            texts.append(box["text"].decode("utf-8", "replace"))
+            at_boxes.append(run.output())
             expect(box["caption"] == DEFAULT_CAPTION, "box %d caption %s"
                    % (index + 1, shown(box["caption"])))
             expect(box["buttons"] == "1" and box["button"] == b"OK" and box["button_id"] == "1",
                    "box %d buttons: %s of them, first %s (id %s)"
                    % (index + 1, box["buttons"], shown(box["button"]), box["button_id"]))
             expect(session.open_boxes() == 1, "more than one box open")
-            expect_output("output while box %d is open" % (index + 1), run.output(), stages[index])
             run.hold("box %d is open" % (index + 1))
             if index == 0:
                 width = int(box["button_right"]) - int(box["button_left"])
@@ -278,17 +274,17 @@ def run_case(session, root, number, contents, extras):
             run.reach(lambda: session.open_boxes() == 0, "box %d to close" % (index + 1))
 
         run.reach(lambda: run.output() == before_key or run.ended(), "the prompt")
-        expect_output("output before the key", run.output(), before_key)
+        waiting = run.output()
         expect(session.open_boxes() == 0, "a box is open at the prompt")
         run.hold("waiting for a key at the prompt")
 
         run.press_key("y")
         run.reach(run.ended, "the end of the run after a key press")
         run.finish()
-        expect_output("output at the end", run.output(), console)
         with open(run.rc, "rb") as rc:
-            code = rc.read().strip()
-        expect(code == b"0", "exit code %s" % shown(code))
+            code = rc.read().strip().decode("ascii", "replace")
+        expect_run(expected, texts, at_boxes, waiting, run.output(), code,
+                   " (ANSI code page %s)" % box["acp"] if boxes else "")
         return "%d boxes" % len(boxes)
     finally:
         for process in (run.console, holder):

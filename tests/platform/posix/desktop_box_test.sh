@@ -1,15 +1,11 @@
 #!/usr/bin/env bash
-# End-to-end runs of keyreport on a desktop, on a private session bus with the accessibility
-# bus, on its own Xvfb (1024x768) and on a headless weston with no X. Each box is found, read
-# and closed as a user or a screen reader would: GTK's dialog through AT-SPI or by keys, and
-# SDL2's box, with GTK hidden, by keys or a click. Every X box must lie wholly on the screen,
-# and be gone from it once the run goes on. Other rows kill the display server under a box or
-# before it, or the program while a box shows.
+# keyreport's boxes on a desktop, found, read and closed as a user or a screen reader would:
+# docs/testing.md tells the rows, the displays and the tools.
 #
 #   desktop_box_test.sh KEYREPORT WORKDIR
 #
-# Screenshots of each X box are left in WORKDIR/screens. Exits 77 (skipped) when a tool is not
-# installed, or fails if KEYREPORT_REQUIRE_DESKTOP is 1 (scripts/test-all.sh sets it).
+# Exits 77 (skipped) when a tool is not installed, or fails if KEYREPORT_REQUIRE_DESKTOP is 1
+# (scripts/test-all.sh sets it).
 set -uo pipefail
 # shellcheck source=../../script_lib.sh
 source "$(dirname "$(realpath "$0")")/../../script_lib.sh"
@@ -39,14 +35,12 @@ if [[ -z ${KEYREPORT_TEST_BUS:-} ]]; then
 fi
 work=$(realpath -m "$2")
 
-mkdir -p "$work/screens" "$work/no-gtk" "$work/zenity"
+mkdir -p "$work/screens" "$work/no-gtk"
 # An empty file under GTK's name ends the loader's search, so that SDL2 shows the box.
 : >"$work/no-gtk/libgtk-3.so.0"
 # First on the search path, a zenity that cannot show a box and leaves a mark when it runs:
 # SDL2 would hand it a box that it could not show itself, and take its exit as the box closed.
-printf '#!/bin/sh\n: >"%s"\necho "cannot open display: $DISPLAY" >&2\nexit 1\n' \
-    "$work/zenity-ran" >"$work/zenity/zenity"
-chmod +x "$work/zenity/zenity"
+stand_in_zenity "$work/zenity" "$work/zenity-ran"
 export PATH=$work/zenity:$PATH
 xvfb_pid='' weston_pid='' run_pid=''
 
@@ -55,16 +49,6 @@ cleanup() {
     wait 2>/dev/null
 }
 trap cleanup EXIT
-
-# Waits up to 30 s for a command to succeed.
-await() {
-    local tries
-    for ((tries = 0; tries < 300; ++tries)); do
-        "$@" && return 0
-        sleep 0.1
-    done
-    return 1
-}
 
 # Waits for a display server to be ready, or ends the test with its log.
 #   ready NAME LOG CONDITION...
@@ -116,7 +100,7 @@ close_box() {
         if [[ $how == pause-kill-display ]]; then
             kill -STOP "$run_pid"
             close_box "$id" Return
-            await no_error_window || fail "$name: the box did not close"
+            await no_error_window || fail "the box did not close"
         fi
         kill "$server"
         wait "$server" 2>/dev/null
@@ -125,14 +109,13 @@ close_box() {
         local left
         left=$(descendants "$run_pid")
         kill -KILL "$run_pid"
-        await ended "$left" ||
-            fail "$name: processes outlived the program: $(ps -o pid,args -p "$left")"
-        await no_error_window || fail "$name: a box outlived the program"
+        await ended "$left" || fail "processes outlived the program: $(ps -o pid,args -p "$left")"
+        await no_error_window || fail "a box outlived the program"
     elif [[ $how == atspi ]]; then
         local seen
         seen=$("$python" "$atspi_box" OK 2>&1)
         [[ $seen == "text: $3"$'\n'"buttons: OK" ]] ||
-            fail "$name: the box as a screen reader finds it: $seen"
+            fail "the box as a screen reader finds it: $seen"
     elif [[ $how == click ]]; then
         geometry "$id"
         DISPLAY=$display xdotool mousemove --window "$id" $((width / 2)) $((height - 28)) \
@@ -201,7 +184,7 @@ shown_on() {
 # hold. Once a closer has killed the display no more boxes are awaited, and the server is
 # started again after the case; after kill-run the case ends there.
 desktop_case() {
-    local name=$1 session=$2 dir="$work/$1" failed=$failures
+    local name=$1 case_name=$1 session=$2 dir="$work/$1" failed=$failures
     local closers=("$3" "$4") texts=("$(printf %b "$6")" "$(printf %b "$7")")
     local environment=(-u WAYLAND_DISPLAY DISPLAY="$display" "${@:9}")
     [[ $session == x11-sdl ]] && environment+=(LD_LIBRARY_PATH="$work/no-gtk")
@@ -226,7 +209,7 @@ desktop_case() {
         local size=${sizes[box - 1]} closer=${closers[box - 1]} id=
         [[ -n $restart ]] && break
         if ! await shown_on "$session" "$dir/desktop" "$size"; then
-            fail "$name: box $box did not appear"
+            fail "box $box did not appear"
             stopped=1
             break
         fi
@@ -235,7 +218,7 @@ desktop_case() {
             geometry "$id"
             echo "${width}x$height" >"$dir/box$box-size"
             ((x >= 0 && y >= 0 && x + width <= ${screen%x*} && y + height <= ${screen#*x})) ||
-                fail "$name: box $box is not wholly on the screen"
+                fail "box $box is not wholly on the screen"
             DISPLAY=$display import -window root "$work/screens/$name-box$box.png"
             DISPLAY=$display import -window "$id" "$work/screens/$name-box$box-window.png"
         fi
@@ -243,35 +226,35 @@ desktop_case() {
         # still the only one.
         if [[ $(stat -c %s "$dir/desktop/stdout") -ne $size ||
             ($session != wayland && $(error_windows) != "$id") ]]; then
-            fail "$name: the run went on while box $box was open"
+            fail "the run went on while box $box was open"
         fi
         close_box "$id" "$closer" "${texts[box - 1]}" "$session"
         [[ $closer == kill-run ]] && stopped=1 && break
         # Once the run has gone on, to the next dump or the prompt, the closed box has gone.
         if [[ $session != wayland && -z $restart ]]; then
             await grown "$dir/desktop/stdout" "$size"
-            no_closed_box || fail "$name: box $box stayed on the display after it closed"
+            no_closed_box || fail "box $box stayed on the display after it closed"
         fi
     done
 
     if [[ -z $stopped ]]; then
-        if await bash -c "! kill -0 $run_pid 2>/dev/null"; then
+        if await gone "$run_pid"; then
             wait "$run_pid"
             local status=$?
-            [[ $status -eq 0 ]] || fail "$name: exit code $status"
+            [[ $status -eq 0 ]] || fail "exit code $status"
             [[ $(cat "$dir/desktop/stderr"; echo .) == "$(printf %b "$8"; echo .)" ]] ||
-                fail "$name: standard error is not as expected: $(cat "$dir/desktop/stderr")"
+                fail "standard error is not as expected: $(cat "$dir/desktop/stderr")"
             cmp -s "$dir/headless/stdout" "$dir/desktop/stdout" ||
-                fail "$name: standard output differs from the headless run"
+                fail "standard output differs from the headless run"
         else
-            fail "$name: the run did not end after the second box"
+            fail "the run did not end after the second box"
         fi
     fi
     kill "$run_pid" 2>/dev/null
     wait "$run_pid" 2>/dev/null
     run_pid=
     [[ -n $restart ]] && $restart
-    [[ -e $work/zenity-ran ]] && fail "$name: a box was handed to zenity"
+    [[ -e $work/zenity-ran ]] && fail "a box was handed to zenity"
     rm -f "$work/zenity-ran"
     ((failures > failed)) || echo "ok: $name"
 }

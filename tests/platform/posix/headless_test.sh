@@ -1,8 +1,5 @@
 #!/usr/bin/env bash
-# keyreport without a desktop: with no display, one that cannot be reached, no toolkit, a
-# toolkit that crashes in its box, or a box whose process cannot start, each value text and a
-# line feed go to standard error, and standard output is as with a box. Nothing else reaches
-# standard error, not even the diagnostics of a command that a toolkit starts.
+# keyreport without a desktop, or with a box that cannot show: docs/testing.md tells the rows.
 #
 #   headless_test.sh KEYREPORT WORKDIR STAND-IN-FOLDER [EMULATOR...]
 #
@@ -19,17 +16,14 @@ new_work "$2"
 shift 3
 run=("$@" "$keyreport")
 toolkits=(libgtk-3.so.0 libSDL2-2.0.so.0)
-mkdir -p "$work/no-toolkit" "$work/no-entry" "$work/noisy-zenity"
+mkdir -p "$work/no-toolkit" "$work/no-entry"
 for library in "${toolkits[@]}"; do
     # An empty file under a toolkit's name ends the loader's search: as if none were installed.
     : >"$work/no-toolkit/$library"
     ln -s "$stand_in/libfailing_fork.so" "$work/no-entry/$library"
 done
-# A zenity that cannot reach the display either, and says so, as GTK's own does; SDL2 would
-# take its exit as a box shown.
-printf '#!/bin/sh\necho "Gtk-WARNING **: cannot open display: $DISPLAY" >&2\nexit 1\n' \
-    >"$work/noisy-zenity/zenity"
-chmod +x "$work/noisy-zenity/zenity"
+# A zenity that cannot reach the display either; SDL2 would take its exit as a box shown.
+stand_in_zenity "$work/noisy-zenity"
 cd "$work" || exit 1
 
 # A file with bytes that are not UTF-8: standard error carries them unchanged.
@@ -39,13 +33,13 @@ printf 'str1=caf\xe9\nstr2=\x80uro \x81\n' >expected-stderr
 # Runs keyreport with the given environment changes; checks exit code and standard error.
 #   headless_case NAME ENV-ARGS...
 headless_case() {
-    local name=$1 failed=$failures
+    local name=$1 case_name=$1 failed=$failures
     shift
     env "$@" "${fixed_layout[@]}" "${run[@]}" </dev/null >"$name.stdout" 2>"$name.stderr"
     local status=$?
-    [[ $status -eq 0 ]] || fail "$name: exit code $status"
+    [[ $status -eq 0 ]] || fail "exit code $status"
     cmp -s expected-stderr "$name.stderr" ||
-        fail "$name: standard error is not the two values: $(od -c "$name.stderr" | head -n 5)"
+        fail "standard error is not the two values: $(od -c "$name.stderr" | head -n 5)"
     ((failures > failed)) || echo "ok: $name"
 }
 
@@ -122,14 +116,12 @@ status=$?
 [[ $status -eq 0 && $(cat closed/closed-0.stdout) == 'Press any key to exit...'$'\r' ]] ||
     fail "closed-0: exit code $status, standard output $(od -c closed/closed-0.stdout | head -n 3)"
 exec 7<>closed/key # a key wait on it waits until the key is written
+opens_test_file() { ls -l "/proc/$1/fd" 2>/dev/null | grep -q 'Test\.txt$'; }
 for fd in 1 2; do
     (cd closed && exec >/dev/null 2>&1 <key && eval "exec $fd>&-" &&
         exec env -u DISPLAY -u WAYLAND_DISPLAY "${run[@]}") &
     program=$!
-    for _ in {1..500}; do
-        ls -l "/proc/$program/fd" 2>/dev/null | grep -q 'Test\.txt$' && break
-        sleep 0.02
-    done
+    await opens_test_file "$program"
     [[ $(readlink "/proc/$program/fd/$fd") == /dev/null ]] ||
         fail "closed-$fd: descriptor $fd is $(readlink "/proc/$program/fd/$fd")"
     printf k >&7
